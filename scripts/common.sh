@@ -1,0 +1,12 @@
+# Shared by the scripts: the project root and the packages every build needs.
+QBG_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+QBG_BUILD_PACKAGES=(cmake make g++ pkg-config python3 libgtest-dev libbenchmark-dev)
+QBG_JOBS=$(nproc 2>/dev/null || echo 2)
+
+# configure_and_build DIR [CMAKE-ARGS...]
+configure_and_build() {
+  local dir=$1
+  shift
+  cmake -S "$QBG_ROOT" -B "$dir" -DQBG_WARNINGS_AS_ERRORS=ON "$@" >/dev/null
+  cmake --build "$dir" -j "$QBG_JOBS"
+}

@@ -1,0 +1,36 @@
+#!/bin/sh
+# Installs the built project into a scratch prefix, then builds a C consumer
+# against it twice (CMake package and pkg-config) and runs both.
+set -eu
+build_dir=$1 sample=$2 c_compiler=$3
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+
+cmake --install "$build_dir" --prefix "$prefix" >/dev/null
+for file in include/QuorbixBMPGlow.h bin/bmpglow; do
+  [ -e "$prefix/$file" ] || { echo "missing $file in the install" >&2; exit 1; }
+done
+libdir=$(dirname "$(find "$prefix" -name 'libQuorbixBMPGlow.so.1' | head -n 1)")
+[ -n "$libdir" ] || { echo "no libQuorbixBMPGlow.so.1 installed" >&2; exit 1; }
+
+cmake -S "$here" -B "$work/cmake-build" -DCMAKE_PREFIX_PATH="$prefix" \
+  -DCMAKE_C_COMPILER="$c_compiler" >/dev/null
+cmake --build "$work/cmake-build" >/dev/null
+LD_LIBRARY_PATH=$libdir "$work/cmake-build/consumer" "$sample" "$work/cmake.bmp"
+
+PKG_CONFIG_PATH=$libdir/pkgconfig
+export PKG_CONFIG_PATH
+if command -v pkg-config >/dev/null; then
+  # shellcheck disable=SC2046
+  "$c_compiler" -std=c11 -o "$work/pc-consumer" "$here/consumer.c" $(pkg-config --cflags --libs quorbixbmpglow)
+  LD_LIBRARY_PATH=$libdir "$work/pc-consumer" "$sample" "$work/pc.bmp"
+  cmp "$work/cmake.bmp" "$work/pc.bmp"
+  [ "$(pkg-config --modversion quorbixbmpglow)" = "1.0.0.1" ]
+else
+  echo "pkg-config not installed: pkg-config consumer skipped" >&2
+fi
+"$prefix/bin/bmpglow" "$sample" "$work/installed-cli.bmp" >/dev/null
+cmp "$work/cmake.bmp" "$work/installed-cli.bmp"
+echo "install and consume: ok"

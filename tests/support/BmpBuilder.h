@@ -1,0 +1,91 @@
+// Builds BMP files in memory for tests, and the Part-literal reference glow.
+#pragma once
+
+#include <cstdint>
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace testbmp {
+
+using Bytes = std::vector<uint8_t>;
+
+inline void Put16(Bytes& b, size_t at, uint16_t v) {
+  b.at(at) = static_cast<uint8_t>(v);
+  b.at(at + 1) = static_cast<uint8_t>(v >> 8);
+}
+inline void Put32(Bytes& b, size_t at, uint32_t v) {
+  for (size_t i = 0; i < 4; ++i) b.at(at + i) = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// The 54 header bytes: "BM", sizes and the fields the library reads.
+inline Bytes Headers(int32_t widthField, int32_t heightField, uint16_t bitCount = 24,
+                     uint32_t pixelOffset = 54, uint32_t fileSize = 0) {
+  Bytes b(54, 0);
+  b[0] = 'B';
+  b[1] = 'M';
+  Put32(b, 2, fileSize);
+  Put32(b, 10, pixelOffset);
+  Put32(b, 14, 40);
+  Put32(b, 18, static_cast<uint32_t>(widthField));
+  Put32(b, 22, static_cast<uint32_t>(heightField));
+  Put16(b, 26, 1);
+  Put16(b, 28, bitCount);
+  Put32(b, 38, 2835);
+  Put32(b, 42, 2835);
+  return b;
+}
+
+inline int32_t StrideFor(int32_t width, int bitCount = 24) {
+  return (width * bitCount + 31) / 32 * 4;
+}
+
+// A pixel array of random bytes, fill bytes included (the filter must keep
+// them as they are).
+inline Bytes RandomPixels(int32_t stride, int32_t height, uint32_t seed) {
+  std::mt19937 random(seed);
+  Bytes pixels(static_cast<size_t>(stride) * height);
+  for (auto& byte : pixels) byte = static_cast<uint8_t>(random());
+  return pixels;
+}
+
+// A complete file: headers, then `gap` bytes, the pixel array and `trailing`.
+inline Bytes File(int32_t widthField, int32_t heightField, const Bytes& pixels,
+                  uint16_t bitCount = 24, const Bytes& gap = {}, const Bytes& trailing = {}) {
+  const uint32_t offset = static_cast<uint32_t>(54 + gap.size());
+  Bytes file = Headers(widthField, heightField, bitCount, offset,
+                       static_cast<uint32_t>(54 + gap.size() + pixels.size() + trailing.size()));
+  file.insert(file.end(), gap.begin(), gap.end());
+  file.insert(file.end(), pixels.begin(), pixels.end());
+  file.insert(file.end(), trailing.begin(), trailing.end());
+  return file;
+}
+
+// The glow exactly as specified: two passes, a signed division per channel
+// and a single-precision minimum. Independent of the library's filter.
+inline void ReferenceGlow(uint8_t* pixels, int32_t width, int32_t height, int32_t stride) {
+  std::vector<uint8_t> glow(static_cast<size_t>(stride) * (height > 0 ? height : 0), 0);
+  if (width > 2 && height > 2) {
+    for (int32_t y = 1; y <= height - 2; ++y)
+      for (int32_t x = 1; x <= width - 2; ++x)
+        for (int c = 0; c < 3; ++c) {
+          int32_t sum = 0;
+          for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+              sum += pixels[(y + dy) * stride + 3 * (x + dx) + c];
+          glow[y * stride + 3 * x + c] = static_cast<uint8_t>(sum / 9);
+        }
+  }
+  if (width <= 0 || height <= 0) return;
+  for (int32_t y = 0; y < height; ++y)
+    for (int32_t x = 0; x < width; ++x)
+      for (int c = 0; c < 3; ++c) {
+        const size_t p = static_cast<size_t>(y) * stride + 3 * x + c;
+        const int v = pixels[p] + glow[p];
+        const float limited = std::min(255.0f, static_cast<float>(v));
+        pixels[p] = static_cast<uint8_t>(static_cast<int>(limited));
+      }
+}
+
+}  // namespace testbmp
