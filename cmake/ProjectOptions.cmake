@@ -1,6 +1,7 @@
 # Build switches and the warning/sanitizer settings shared by every target.
 
 option(QBG_BUILD_TESTS "Build the test suite" ON)
+option(QBG_BUILD_FUZZERS "Build the libFuzzer target (clang; see scripts/fuzz)" OFF)
 option(QBG_BUILD_BENCHMARKS "Build the benchmarks (needs Google Benchmark)" OFF)
 option(QBG_WARNINGS_AS_ERRORS "Treat compiler warnings as errors" OFF)
 set(QBG_SANITIZE "" CACHE STRING
