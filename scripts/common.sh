@@ -10,3 +10,5 @@ configure_and_build() {
   cmake -S "$QBG_ROOT" -B "$dir" -DQBG_WARNINGS_AS_ERRORS=ON "$@" >/dev/null
   cmake --build "$dir" -j "$QBG_JOBS"
 }
+# The fuzz target needs clang and its sanitizer and libFuzzer runtimes.
+QBG_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
