@@ -166,14 +166,25 @@ int CreateTemporaryBeside(const std::string& target, std::string* temporaryPath)
   return -1;
 }
 
-// Devices and FIFOs cannot be renamed over: they are written in place. A
-// FIFO without a reader fails at once instead of blocking the call.
+// Opens without waiting for the other end of a FIFO (one without a writer
+// then reads as empty; one without a reader fails) or for a device to get
+// ready, then makes reads and writes block as usual. -1 on failure.
+int OpenWithoutWaiting(const char* path, int flags) {
+  const int fd = open(path, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  const int status = fcntl(fd, F_GETFL);
+  if (status < 0 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Devices and FIFOs cannot be renamed over: they are written in place.
 bool WriteInPlace(const std::string& target, const uint8_t* data, size_t size) {
-  const int fd = open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  const int fd = OpenWithoutWaiting(target.c_str(), O_WRONLY);
   if (fd < 0) return false;
-  const int flags = fcntl(fd, F_GETFL);
-  bool ok = flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
-  ok = ok && WriteFully(fd, data, size);
+  bool ok = WriteFully(fd, data, size);
   ok = close(fd) == 0 && ok;
   return ok;
 }
@@ -181,7 +192,8 @@ bool WriteInPlace(const std::string& target, const uint8_t* data, size_t size) {
 }  // namespace
 
 bool ReadWholeFile(const NativePathChar* path, size_t zeroTail, FileContents* contents) {
-  const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  // A FIFO that no program writes would otherwise hold the call forever.
+  const int fd = OpenWithoutWaiting(path, O_RDONLY);
   if (fd < 0) return false;
   struct stat info;
   bool ok = false;
@@ -207,6 +219,9 @@ bool ReplaceFileContents(const NativePathChar* path, const uint8_t* data, size_t
   const bool exists = stat(target.c_str(), &existing) == 0;
   if (exists && S_ISDIR(existing.st_mode)) return false;
   if (exists && !S_ISREG(existing.st_mode)) return WriteInPlace(target, data, size);
+  // A file the caller may not write is not replaced either, although the
+  // directory would allow the rename: its read-only mode protects it.
+  if (exists && faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return false;
 
   std::string temporary;
   const int fd = CreateTemporaryBeside(target, &temporary);

@@ -34,9 +34,10 @@ class TempDir {
   const std::string& path() const { return path_; }
 
   // Names in the directory, "." and ".." left out.
-  std::vector<std::string> List() const {
+  std::vector<std::string> List() const { return ListOf(path_); }
+  static std::vector<std::string> ListOf(const std::string& path) {
     std::vector<std::string> names;
-    if (DIR* dir = opendir(path_.c_str())) {
+    if (DIR* dir = opendir(path.c_str())) {
       while (dirent* entry = readdir(dir)) {
         const std::string name = entry->d_name;
         if (name != "." && name != "..") names.push_back(name);
