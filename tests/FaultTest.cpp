@@ -25,8 +25,11 @@
 #include "support/TestFiles.h"
 
 // The allocation-failure cases need the sanitizer's allocator to return null,
-// as the C library's does, rather than stop the process.
-extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
+// as the C library's does, rather than stop the process. (The runtime looks
+// this hook up dynamically: the target exports it.)
+extern "C" __attribute__((visibility("default"))) const char* __asan_default_options() {
+  return "allocator_may_return_null=1";
+}
 
 namespace {
 
