@@ -177,6 +177,37 @@ TEST(Faults, ReadOnlyOutputIsNotReplaced) {
   ExpectKept(dir, "out.bmp", kPrevious, 2);
 }
 
+TEST(Faults, RenameRefusedInAStickyDirectory) {
+  // In a shared sticky directory (like /tmp) another user's file may be
+  // writable, yet not renamed over: the temporary file is written, the
+  // rename fails, and the temporary file goes.
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to own a file another user writes";
+  TempDir dir;
+  chmod(dir.path().c_str(), 01777);
+  WriteBytes(dir / "in.bmp", File(4, 4, RandomPixels(12, 4, 27)));
+  WriteBytes(dir / "out.bmp", kPrevious);
+  chmod((dir / "out.bmp").c_str(), 0666);
+  const CallResult result = CallInChild(dir / "in.bmp", dir / "out.bmp", BecomeUnprivileged);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.printed, kOutputFailed);
+  ExpectKept(dir, "out.bmp", kPrevious, 2);
+}
+
+TEST(Faults, OutputsThatCanNeverBeWritten) {
+  // A FIFO that nobody reads fails at once; a loop of symbolic links fails.
+  TempDir dir;
+  WriteBytes(dir / "in.bmp", File(4, 4, RandomPixels(12, 4, 28)));
+  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+  ASSERT_EQ(symlink("loop-b", (dir / "loop-a").c_str()), 0);
+  ASSERT_EQ(symlink("loop-a", (dir / "loop-b").c_str()), 0);
+  for (const char* output : {"fifo", "loop-a"}) {
+    const CallResult result = CallInChild(dir / "in.bmp", dir / output);
+    EXPECT_EQ(result.status, 1) << output << result.printed;
+    EXPECT_EQ(result.printed, kOutputFailed) << output;
+  }
+  EXPECT_EQ(dir.List().size(), 4u);
+}
+
 TEST(Faults, InputThatVanishesOrShrinksBetweenCalls) {
   TempDir dir;
   const Bytes input = File(7, 6, RandomPixels(24, 6, 25));
