@@ -1,8 +1,9 @@
 #!/bin/sh
-# bmpglow's exit codes, help, version and usage errors.
+# bmpglow's exit codes, help, version and usage errors, and the exact bytes
+# of the sample's glow (SHA-256 recorded on x86-64: every target must match).
 # QBG_EMULATOR, when set, is the command that runs target programs.
 set -u
-program=$1 sample=$2 expected_version=$3
+program=$1 sample=$2 expected_version=$3 expected_sha256=$4
 bmpglow() { ${QBG_EMULATOR:-} "$program" "$@"; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -20,6 +21,8 @@ check() {  # check NAME EXPECTED-STATUS COMMAND...
 }
 check glow 0 bmpglow "$sample" "$work/out.bmp"
 grep -qx "Glow effect applied and saved to output.bmp" "$work/stdout" || { echo "FAIL glow line" >&2; failures=$((failures + 1)); }
+sha256=$(sha256sum "$work/out.bmp" | cut -d' ' -f1)
+[ "$sha256" = "$expected_sha256" ] || { echo "FAIL glow bytes: sha256 $sha256" >&2; failures=$((failures + 1)); }
 check missing-input 1 bmpglow "$work/missing.bmp" "$work/out2.bmp"
 grep -qx "Failed to open input file." "$work/stdout" || { echo "FAIL input line" >&2; failures=$((failures + 1)); }
 check bad-output 1 bmpglow "$sample" "$work/no/such/dir.bmp"
