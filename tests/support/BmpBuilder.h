@@ -91,4 +91,15 @@ inline void ReferenceGlow(uint8_t* pixels, int32_t width, int32_t height, int32_
       }
 }
 
+// What BMPGlow must write for `input`: the same bytes with the pixel array
+// at `offset` glowed (and grown by any missing last-row fill).
+inline Bytes Glowed(Bytes input, uint32_t offset, int32_t width, int32_t height,
+                    int bitCount = 24) {
+  const int32_t stride = StrideFor(width, bitCount);
+  const size_t end = offset + static_cast<size_t>(stride) * height;
+  if (end > input.size() && width > 0 && height > 0) input.resize(end, 0);
+  if (width > 0 && height > 0) ReferenceGlow(input.data() + offset, width, height, stride);
+  return input;
+}
+
 }  // namespace testbmp
