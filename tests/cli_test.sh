@@ -1,15 +1,19 @@
 #!/bin/sh
 # bmpglow's exit codes, help, version and usage errors.
+#   cli_test.sh LAUNCHER BMPGLOW SAMPLE VERSION   (LAUNCHER empty, or wine's)
 set -u
-bmpglow=$1 sample=$2 expected_version=$3
+launcher=$1 bmpglow=$2 sample=$3 expected_version=$4
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
 check() {  # check NAME EXPECTED-STATUS COMMAND...
   name=$1 expected=$2
   shift 2
-  "$@" >"$work/stdout" 2>"$work/stderr"
+  ${launcher:+"$launcher"} "$@" >"$work/raw-stdout" 2>"$work/raw-stderr"
   status=$?
+  # Windows ends lines with CR LF on a console in text mode.
+  tr -d '\r' <"$work/raw-stdout" >"$work/stdout"
+  tr -d '\r' <"$work/raw-stderr" >"$work/stderr"
   if [ "$status" -ne "$expected" ]; then
     echo "FAIL $name: status $status, expected $expected" >&2
     cat "$work/stdout" "$work/stderr" >&2
