@@ -1,7 +1,7 @@
 #!/bin/sh
 # The DLL's export directory names it QUORBIXBMPGLOW.dll and holds BMPGlow
 # alone, at ordinal 1; it imports nothing but Windows system DLLs and the C
-# runtime (the GCC runtimes are linked in).
+# runtime (the GCC runtimes are linked in), besides the framework DLL.
 #   check_dll.sh OBJDUMP DLL
 set -eu
 objdump=$1 dll=$2
@@ -24,6 +24,7 @@ imports=$(awk '/DLL Name:/ {print tolower($3)}' "$dump" | sort | tr '\n' ' ')
 for import in $imports; do
   case $import in
     kernel32.dll | msvcrt.dll | user32.dll | advapi32.dll | ucrtbase.dll | api-ms-win-*) ;;
+    quorbixframework.dll) ;;  # the framework the module registers with
     *) fail "imports $import" ;;
   esac
 done
