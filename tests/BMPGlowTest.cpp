@@ -189,6 +189,10 @@ TEST(BMPGlow, UnusableOutputPathsCreateNothing) {
   const CallResult nullOutput = Call(input.c_str(), nullptr);
   EXPECT_EQ(nullOutput.status, 1);
   EXPECT_EQ(nullOutput.printed, kOutputFailed);
+  const std::u16string loneSurrogate = Utf16(dir / "out") + u'\xDC00';
+  const CallResult malformed = Call(input.c_str(), loneSurrogate.c_str());
+  EXPECT_EQ(malformed.status, 1);
+  EXPECT_EQ(malformed.printed, kOutputFailed);
   EXPECT_EQ(dir.List().size(), 2u);  // in.bmp and sub
 }
 
