@@ -5,24 +5,21 @@
 #include <windows.h>
 
 #include <atomic>
-#include <cstring>
 #include <string>
 
+#include "FileReading.h"
 #include "ImageBuffer.h"
 
 namespace quorbix {
 namespace {
 
-// A stream (pipe, console) has no size to read up to; beyond this it is
-// refused so that an endless source cannot hold a call forever.
-constexpr size_t kMaxStreamBytes = size_t{1} << 31;
-constexpr size_t kStreamChunk = size_t{1} << 16;
 // ReadFile and WriteFile take 32-bit counts.
 constexpr size_t kMaxTransfer = size_t{1} << 30;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // Reads until `size` bytes arrived or end of file; false on a read error.
-bool ReadFully(HANDLE file, uint8_t* into, size_t size, size_t* got) {
+bool ReadFully(void* source, uint8_t* into, size_t size, size_t* got) {
+  const HANDLE file = *static_cast<HANDLE*>(source);
   size_t done = 0;
   while (done < size) {
     const DWORD want = static_cast<DWORD>(size - done < kMaxTransfer ? size - done : kMaxTransfer);
@@ -49,75 +46,19 @@ bool WriteFully(HANDLE file, const uint8_t* data, size_t size) {
   return true;
 }
 
-// A file on disk: one read of its size as the system gives it. A file that
-// shrank since yields what it holds now.
-bool ReadDiskFile(HANDLE file, size_t zeroTail, FileContents* contents) {
-  LARGE_INTEGER fileSize;
-  if (!GetFileSizeEx(file, &fileSize) || fileSize.QuadPart < 0) return false;
-  const uint64_t size64 = static_cast<uint64_t>(fileSize.QuadPart);
-  if (size64 > SIZE_MAX - zeroTail || size64 > PTRDIFF_MAX - zeroTail) return false;
-  const size_t capacity = static_cast<size_t>(size64) + zeroTail;
-  uint8_t* bytes = AllocateImageBuffer(capacity, false);
-  if (bytes == nullptr) return false;
-  size_t size = 0;
-  if (!ReadFully(file, bytes, static_cast<size_t>(size64), &size)) {
-    ReleaseImageBuffer(bytes, capacity);
-    return false;
-  }
-  std::memset(bytes + size, 0, capacity - size);
-  *contents = FileContents{bytes, size, capacity};
-  return true;
-}
-
-// A stream: read in chunks into a growing block, up to kMaxStreamBytes.
-bool ReadStream(HANDLE file, size_t zeroTail, FileContents* contents) {
-  size_t capacity = kStreamChunk + zeroTail;
-  uint8_t* bytes = AllocateImageBuffer(capacity, false);
-  size_t size = 0;
-  while (bytes != nullptr) {
-    if (capacity - zeroTail == size) {
-      if (size >= kMaxStreamBytes) break;
-      const size_t grown = size * 2 + zeroTail;
-      uint8_t* larger = AllocateImageBuffer(grown, false);
-      if (larger != nullptr) std::memcpy(larger, bytes, size);
-      ReleaseImageBuffer(bytes, capacity);
-      bytes = larger;
-      capacity = grown;
-      continue;
-    }
-    size_t got = 0;
-    if (!ReadFully(file, bytes + size, capacity - zeroTail - size, &got)) break;
-    size += got;
-    if (size < capacity - zeroTail) {  // end of stream
-      std::memset(bytes + size, 0, capacity - size);
-      *contents = FileContents{bytes, size, capacity};
-      return true;
-    }
-  }
-  ReleaseImageBuffer(bytes, capacity);
-  return false;
-}
-
-uint64_t NextRandom() {
+uint64_t NextEntropy() {
   static std::atomic<uint64_t> counter{0};
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
-  uint64_t x = counter.fetch_add(1, std::memory_order_relaxed) ^
-               static_cast<uint64_t>(now.QuadPart) ^
-               static_cast<uint64_t>(GetCurrentProcessId()) << 32 ^
-               static_cast<uint64_t>(GetCurrentThreadId()) << 16;
-  // splitmix64 finaliser: spreads the bits so names differ in every position.
-  x += 0x9E3779B97F4A7C15u;
-  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
-  x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
-  return x ^ (x >> 31);
+  return counter.fetch_add(1, std::memory_order_relaxed) ^ static_cast<uint64_t>(now.QuadPart) ^
+         static_cast<uint64_t>(GetCurrentProcessId()) << 32 ^
+         static_cast<uint64_t>(GetCurrentThreadId()) << 16;
 }
 
 // Creates a new, empty temporary file beside `target`: ".<name>.<random>.tmp"
 // in the same directory (or on the same drive, for "C:name"), so that the
 // final rename stays within one volume.
 HANDLE CreateTemporaryBeside(const std::wstring& target, std::wstring* temporaryPath) {
-  static const wchar_t kDigits[] = L"0123456789abcdefghijklmnopqrstuvwxyz";
   const size_t split = target.find_last_of(L"\\/:");
   const size_t nameStart = split == std::wstring::npos ? 0 : split + 1;
   // The name is shortened so that the whole stays a valid file name, never
@@ -128,10 +69,9 @@ HANDLE CreateTemporaryBeside(const std::wstring& target, std::wstring* temporary
   const std::wstring prefix =
       target.substr(0, nameStart) + L"." + target.substr(nameStart, kept) + L".";
   for (int attempt = 0; attempt < 100; ++attempt) {
-    uint64_t random = NextRandom();
-    std::wstring name = prefix;
-    for (int i = 0; i < 10; ++i, random /= 36) name += kDigits[random % 36];
-    name += L".tmp";
+    char digits[kRandomNameDigits];
+    RandomNameDigits(NextEntropy(), digits);
+    const std::wstring name = prefix + std::wstring(digits, digits + kRandomNameDigits) + L".tmp";
     const HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
@@ -188,8 +128,14 @@ bool ReadWholeFile(const NativePathChar* path, size_t zeroTail, FileContents* co
   const HANDLE file = CreateFileW(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
-  const bool ok = GetFileType(file) == FILE_TYPE_DISK ? ReadDiskFile(file, zeroTail, contents)
-                                                      : ReadStream(file, zeroTail, contents);
+  HANDLE source = file;
+  LARGE_INTEGER size;
+  bool ok = false;
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    ok = ReadStream(ReadFully, &source, zeroTail, contents);
+  } else if (GetFileSizeEx(file, &size) && size.QuadPart >= 0) {
+    ok = ReadSizedFile(ReadFully, &source, static_cast<uint64_t>(size.QuadPart), zeroTail, contents);
+  }
   CloseHandle(file);
   return ok;
 }
