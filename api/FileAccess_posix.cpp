@@ -87,11 +87,13 @@ bool ResolveReplacementTarget(const std::string& path, std::string* target) {
 }
 
 uint64_t NextEntropy() {
-  static std::atomic<uint64_t> counter{0};
+  // 32 bits: 64-bit atomics need libatomic on processors without them (ARMv5).
+  static std::atomic<uint32_t> counter{0};
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
-  return counter.fetch_add(1, std::memory_order_relaxed) ^ static_cast<uint64_t>(now.tv_nsec) ^
-         static_cast<uint64_t>(now.tv_sec) << 32 ^ static_cast<uint64_t>(getpid()) << 16;
+  return uint64_t{counter.fetch_add(1, std::memory_order_relaxed)} ^
+         static_cast<uint64_t>(now.tv_nsec) ^ static_cast<uint64_t>(now.tv_sec) << 32 ^
+         static_cast<uint64_t>(getpid()) << 16;
 }
 
 // Creates a new, empty temporary file beside `target`: ".<name>.<random>.tmp"

@@ -56,11 +56,12 @@ inline Bytes File(int32_t widthField, int32_t heightField, const Bytes& pixels,
   const uint32_t offset = static_cast<uint32_t>(54 + gap.size());
   Bytes file = Headers(widthField, heightField, bitCount, offset,
                        static_cast<uint32_t>(54 + gap.size() + pixels.size() + trailing.size()));
-  // Sized once and copied into (GCC 12 misreads growing inserts as overruns).
-  file.resize(offset + pixels.size() + trailing.size());
-  auto at = std::copy(gap.begin(), gap.end(), file.begin() + 54);
-  at = std::copy(pixels.begin(), pixels.end(), at);
-  std::copy(trailing.begin(), trailing.end(), at);
+  // Room for everything up front: GCC 12 otherwise warns falsely about the
+  // reallocating inserts (-Warray-bounds) when it inlines them.
+  file.reserve(file.size() + gap.size() + pixels.size() + trailing.size());
+  file.insert(file.end(), gap.begin(), gap.end());
+  file.insert(file.end(), pixels.begin(), pixels.end());
+  file.insert(file.end(), trailing.begin(), trailing.end());
   return file;
 }
 
