@@ -59,7 +59,8 @@ uint64_t NextEntropy() {
 // in the same directory (or on the same drive, for "C:name"), so that the
 // final rename stays within one volume.
 HANDLE CreateTemporaryBeside(const std::wstring& target, std::wstring* temporaryPath) {
-  const size_t split = target.find_last_of(L"\\/:");
+  size_t split = target.find_last_of(L"\\/");
+  if (split == std::wstring::npos && target.size() > 2 && target[1] == L':') split = 1;
   const size_t nameStart = split == std::wstring::npos ? 0 : split + 1;
   // The name is shortened so that the whole stays a valid file name, never
   // between the two halves of a surrogate pair.

@@ -35,6 +35,23 @@ TEST(BMPGlowWindows, BackslashesAndForwardSlashesAlike) {
   EXPECT_EQ(TempDir::ListOf(dir / "sub").size(), 2u);
 }
 
+TEST(BMPGlowWindows, DriveRelativeNames) {
+  // "C:out.bmp" names out.bmp in drive C:'s current folder; the temporary
+  // file goes there too, not into the drive's root or the process's folder.
+  TempDir dir;
+  const Bytes input = File(5, 5, RandomPixels(16, 5, 7));
+  WriteBytes(dir / "in.bmp", input);
+  wchar_t previous[MAX_PATH];
+  ASSERT_NE(GetCurrentDirectoryW(MAX_PATH, previous), 0u);
+  ASSERT_TRUE(SetCurrentDirectoryW(Wide(dir.path()).c_str()));
+  const std::string drive = dir.path().substr(0, 2);  // "C:"
+  const CallResult result = Call(drive + "in.bmp", drive + "out.bmp");
+  SetCurrentDirectoryW(previous);
+  ASSERT_EQ(result.status, 999);
+  ExpectGlowed(input, dir / "out.bmp", 54, 5, 5);
+  EXPECT_EQ(dir.List().size(), 2u);
+}
+
 TEST(BMPGlowWindows, ReplacesAnExistingOutputAndLeavesNoTemporaryFile) {
   TempDir dir;
   const Bytes input = File(7, 7, RandomPixels(24, 7, 11));
