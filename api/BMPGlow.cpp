@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "BmpHeaders.h"
@@ -38,12 +39,23 @@ using NativePath = std::unique_ptr<NativePathChar[], ScratchDeleter>;
 NativePath ToNativePath(const QuorbixBMPGlowPathChar* path) {
   if (path == nullptr) return nullptr;
   const char16_t* units = reinterpret_cast<const char16_t*>(path);
-  const size_t scratchSize = NarrowPathScratchSize(Utf16Length(units));
+  const size_t length = Utf16Length(units);
+#if defined(_WIN32)
+  // Windows names files in UTF-16 itself: the path is passed on unchanged
+  // (a conversion to the ANSI code page would lose every character outside
+  // it), once it is known to be well formed.
+  if (!IsWellFormedPath(units)) return nullptr;
+  NativePath scratch(static_cast<wchar_t*>(std::malloc((length + 1) * sizeof(wchar_t))));
+  if (scratch != nullptr) std::memcpy(scratch.get(), path, (length + 1) * sizeof(wchar_t));
+  return scratch;
+#else
+  const size_t scratchSize = NarrowPathScratchSize(length);
   NativePath scratch(static_cast<char*>(std::malloc(scratchSize)));
   if (scratch == nullptr || !ConvertPathToNarrow(units, scratch.get(), scratchSize)) {
     return nullptr;
   }
   return scratch;
+#endif
 }
 
 int32_t GlowFile(const QuorbixBMPGlowPathChar* inputPath, const QuorbixBMPGlowPathChar* outputPath) {

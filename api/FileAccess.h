@@ -39,6 +39,11 @@ void ReleaseFileContents(FileContents* contents);
 // replaced. An existing non-regular file (a device, a FIFO) is written
 // directly. Returns false on any failure, and then leaves no temporary file
 // and the previous contents of the target untouched.
+//
+// On Windows the rename is MoveFileExW's replace-existing rename; a read-only
+// target is refused, there are no modes to carry over, and a symbolic link at
+// `path` is replaced rather than followed. Devices (NUL, CON, pipes) are
+// written directly.
 bool ReplaceFileContents(const NativePathChar* path, const uint8_t* data, size_t size);
 
 }  // namespace quorbix

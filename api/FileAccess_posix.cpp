@@ -3,7 +3,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstring>
 #include <ctime>
 #include <string>
 
@@ -11,15 +10,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "FileReading.h"
 #include "ImageBuffer.h"
 
 namespace quorbix {
 namespace {
 
-// A stream (FIFO, device) has no size to read up to; beyond this it is refused
-// so that an endless source cannot hold a call forever or exhaust memory.
-constexpr size_t kMaxStreamBytes = size_t{1} << 31;
-constexpr size_t kStreamChunk = size_t{1} << 16;
 constexpr int kMaxSymlinkHops = 40;
 
 // Reads until `size` bytes arrived or end of file; returns the count, or -1.
@@ -51,51 +47,11 @@ bool WriteFully(int fd, const uint8_t* data, size_t size) {
   return true;
 }
 
-// A regular file: one read of its size as fstat gives it. A file that shrank
-// since yields what it holds now.
-bool ReadRegularFile(int fd, uint64_t statSize, size_t zeroTail, FileContents* contents) {
-  if (statSize > SIZE_MAX - zeroTail || statSize > PTRDIFF_MAX - zeroTail) return false;
-  const size_t capacity = static_cast<size_t>(statSize) + zeroTail;
-  uint8_t* bytes = AllocateImageBuffer(capacity, false);
-  if (bytes == nullptr) return false;
-  const ssize_t got = ReadFully(fd, bytes, static_cast<size_t>(statSize));
-  if (got < 0) {
-    ReleaseImageBuffer(bytes, capacity);
-    return false;
-  }
-  const size_t size = static_cast<size_t>(got);
-  std::memset(bytes + size, 0, capacity - size);
-  *contents = FileContents{bytes, size, capacity};
+bool ReadFromDescriptor(void* source, uint8_t* into, size_t size, size_t* got) {
+  const ssize_t count = ReadFully(*static_cast<int*>(source), into, size);
+  if (count < 0) return false;
+  *got = static_cast<size_t>(count);
   return true;
-}
-
-// A stream: read in chunks into a growing block, up to kMaxStreamBytes.
-bool ReadStream(int fd, size_t zeroTail, FileContents* contents) {
-  size_t capacity = kStreamChunk + zeroTail;
-  uint8_t* bytes = AllocateImageBuffer(capacity, false);
-  size_t size = 0;
-  while (bytes != nullptr) {
-    if (capacity - zeroTail == size) {
-      if (size >= kMaxStreamBytes) break;
-      const size_t grown = size * 2 + zeroTail;
-      uint8_t* larger = AllocateImageBuffer(grown, false);
-      if (larger != nullptr) std::memcpy(larger, bytes, size);
-      ReleaseImageBuffer(bytes, capacity);
-      bytes = larger;
-      capacity = grown;
-      continue;
-    }
-    const ssize_t got = ReadFully(fd, bytes + size, capacity - zeroTail - size);
-    if (got < 0) break;
-    size += static_cast<size_t>(got);
-    if (got == 0 || size < capacity - zeroTail) {  // end of stream
-      std::memset(bytes + size, 0, capacity - size);
-      *contents = FileContents{bytes, size, capacity};
-      return true;
-    }
-  }
-  ReleaseImageBuffer(bytes, capacity);
-  return false;
 }
 
 std::string DirectoryOf(const std::string& path) {
@@ -130,19 +86,14 @@ bool ResolveReplacementTarget(const std::string& path, std::string* target) {
   return false;  // a loop of links
 }
 
-uint64_t NextRandom() {
+uint64_t NextEntropy() {
   // 32 bits: 64-bit atomics need libatomic on processors without them (ARMv5).
   static std::atomic<uint32_t> counter{0};
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
-  uint64_t x = uint64_t{counter.fetch_add(1, std::memory_order_relaxed)} ^
-               static_cast<uint64_t>(now.tv_nsec) ^ static_cast<uint64_t>(now.tv_sec) << 32 ^
-               static_cast<uint64_t>(getpid()) << 16;
-  // splitmix64 finaliser: spreads the bits so names differ in every position.
-  x += 0x9E3779B97F4A7C15u;
-  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
-  x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
-  return x ^ (x >> 31);
+  return uint64_t{counter.fetch_add(1, std::memory_order_relaxed)} ^
+         static_cast<uint64_t>(now.tv_nsec) ^ static_cast<uint64_t>(now.tv_sec) << 32 ^
+         static_cast<uint64_t>(getpid()) << 16;
 }
 
 // Creates a new, empty temporary file beside `target`: ".<name>.<random>.tmp"
@@ -150,13 +101,11 @@ uint64_t NextRandom() {
 // 0666 is reduced by the umask in the kernel, which avoids reading the
 // process-wide umask (not thread-safe).
 int CreateTemporaryBeside(const std::string& target, std::string* temporaryPath) {
-  static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
   const std::string prefix = DirectoryOf(target) + "/." + BaseNameOf(target).substr(0, 120) + ".";
   for (int attempt = 0; attempt < 100; ++attempt) {
-    uint64_t random = NextRandom();
-    std::string name = prefix;
-    for (int i = 0; i < 10; ++i, random /= 36) name += kDigits[random % 36];
-    name += ".tmp";
+    char digits[kRandomNameDigits];
+    RandomNameDigits(NextEntropy(), digits);
+    const std::string name = prefix + std::string(digits, kRandomNameDigits) + ".tmp";
     const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd >= 0) {
       *temporaryPath = name;
@@ -199,9 +148,11 @@ bool ReadWholeFile(const NativePathChar* path, size_t zeroTail, FileContents* co
   struct stat info;
   bool ok = false;
   if (fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode)) {
-    ok = S_ISREG(info.st_mode)
-             ? ReadRegularFile(fd, static_cast<uint64_t>(info.st_size), zeroTail, contents)
-             : ReadStream(fd, zeroTail, contents);
+    int source = fd;
+    ok = S_ISREG(info.st_mode) ? ReadSizedFile(ReadFromDescriptor, &source,
+                                               static_cast<uint64_t>(info.st_size), zeroTail,
+                                               contents)
+                               : ReadStream(ReadFromDescriptor, &source, zeroTail, contents);
   }
   close(fd);
   return ok;

@@ -40,20 +40,29 @@ size_t Utf16Length(const char16_t* text) {
   return length;
 }
 
+bool IsWellFormedPath(const char16_t* path) {
+  if (path == nullptr || path[0] == 0) return false;
+  for (size_t i = 0; path[i] != 0; ++i) {
+    if (IsHighSurrogate(path[i]) && IsLowSurrogate(path[i + 1])) {
+      ++i;
+    } else if (IsHighSurrogate(path[i]) || IsLowSurrogate(path[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
 bool ConvertPathToNarrow(const char16_t* path, char* scratch, size_t scratchSize) {
   if (scratchSize == 0) return false;
   scratch[0] = '\0';
-  if (path == nullptr || path[0] == 0) return false;
+  if (!IsWellFormedPath(path)) return false;
 
   size_t written = 0;
   for (size_t i = 0; path[i] != 0; ++i) {
     char32_t code = path[i];
-    if (IsHighSurrogate(code) && IsLowSurrogate(path[i + 1])) {
+    if (IsHighSurrogate(code)) {  // paired, as checked above
       code = 0x10000 + ((code - 0xD800) << 10) + (char32_t{path[i + 1]} - 0xDC00);
       ++i;
-    } else if (IsHighSurrogate(code) || IsLowSurrogate(code)) {
-      scratch[0] = '\0';  // an unpaired surrogate names no file
-      return false;
     }
     // 4 bytes of room plus the terminator: never true for scratch of
     // NarrowPathScratchSize(units), but a short scratch must not overflow.

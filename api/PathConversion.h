@@ -1,5 +1,5 @@
-// Conversion of the caller's UTF-16 paths to the system's narrow encoding of
-// file names (UTF-8).
+// Checks of the caller's UTF-16 paths, and their conversion to the system's
+// narrow encoding of file names (UTF-8) where files are named in bytes.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +8,10 @@ namespace quorbix {
 
 // Number of UTF-16 units before the terminator.
 size_t Utf16Length(const char16_t* text);
+
+// Whether `path` can name a file: not null, not empty, and every surrogate
+// paired.
+bool IsWellFormedPath(const char16_t* path);
 
 // Bytes of scratch that hold the UTF-8 form of any valid UTF-16 string of
 // `units` units, terminator included: a unit takes at most 3 bytes (a

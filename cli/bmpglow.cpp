@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 #include "QuorbixBMPGlow.h"
 #include "QuorbixBMPGlowVersion.h"
@@ -20,6 +21,7 @@ constexpr char kUsage[] =
     "The library prints one status line. Exit status: 0 when the glow was\n"
     "written, 1 when a file could not be read or written, 2 on a usage error.\n";
 
+#if !defined(_WIN32)
 // Decodes a UTF-8 argument to UTF-16. Returns false for bytes that are not
 // UTF-8, since such a name cannot be passed to the library.
 bool Utf8ToUtf16(const char* text, std::u16string* out) {
@@ -61,31 +63,63 @@ bool Utf8ToUtf16(const char* text, std::u16string* out) {
   }
   return true;
 }
+#endif
 
 int UsageError(const char* problem) {
   std::fprintf(stderr, "bmpglow: %s\n%s", problem, kUsage);
   return 2;
 }
 
-}  // namespace
+using LibraryPath = std::basic_string<QuorbixBMPGlowPathChar>;
 
-int main(int argc, char** argv) {
-  const char* paths[2];
+#if defined(_WIN32)
+// Windows hands the program its arguments in UTF-16, the library's form.
+bool ToLibraryPath(const wchar_t* arg, LibraryPath* path) {
+  *path = arg;
+  return true;
+}
+void ReportUnusablePath(const wchar_t* arg) {
+  std::fprintf(stderr, "bmpglow: %ls cannot be passed to the library\n", arg);
+}
+#else
+bool ToLibraryPath(const char* arg, LibraryPath* path) { return Utf8ToUtf16(arg, path); }
+void ReportUnusablePath(const char* arg) {
+  std::fprintf(stderr, "bmpglow: %s is not valid UTF-8; the library takes UTF-16 paths\n", arg);
+}
+#endif
+
+// Whether `arg` is exactly the ASCII option `option`.
+template <typename Char>
+bool IsOption(const Char* arg, const char* option) {
+  for (; *option != '\0'; ++arg, ++option) {
+    if (*arg != static_cast<Char>(*option)) return false;
+  }
+  return *arg == 0;
+}
+
+template <typename Char>
+int Run(int argc, Char** argv) {
+  const Char* paths[2];
   int pathCount = 0;
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
-    const char* arg = argv[i];
-    if (!optionsEnded && arg[0] == '-' && arg[1] != '\0') {
-      if (std::strcmp(arg, "--") == 0) {
+    const Char* arg = argv[i];
+    if (!optionsEnded && arg[0] == '-' && arg[1] != 0) {
+      if (IsOption(arg, "--")) {
         optionsEnded = true;
-      } else if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0) {
+      } else if (IsOption(arg, "-h") || IsOption(arg, "--help")) {
         std::fputs(kUsage, stdout);
         return 0;
-      } else if (std::strcmp(arg, "-V") == 0 || std::strcmp(arg, "--version") == 0) {
+      } else if (IsOption(arg, "-V") || IsOption(arg, "--version")) {
         std::printf("bmpglow (QuorbixBMPGlow) %s\n", QUORBIXBMPGLOW_VERSION_STRING);
         return 0;
       } else {
-        return UsageError((std::string("unknown option ") + arg).c_str());
+        std::string name;  // options are ASCII; anything else shows as '?'
+        for (const Char* c = arg; *c != 0; ++c) {
+          const auto code = static_cast<std::make_unsigned_t<Char>>(*c);
+          name += code < 0x80 ? static_cast<char>(code) : '?';
+        }
+        return UsageError(("unknown option " + name).c_str());
       }
       continue;
     }
@@ -94,14 +128,21 @@ int main(int argc, char** argv) {
   }
   if (pathCount != 2) return UsageError("expected exactly two paths");
 
-  std::u16string input, output;
+  LibraryPath input, output;
   for (int i = 0; i < 2; ++i) {
-    if (!Utf8ToUtf16(paths[i], i == 0 ? &input : &output)) {
-      std::fprintf(stderr, "bmpglow: %s is not valid UTF-8; the library takes UTF-16 paths\n",
-                   paths[i]);
+    if (!ToLibraryPath(paths[i], i == 0 ? &input : &output)) {
+      ReportUnusablePath(paths[i]);
       return 1;
     }
   }
   const int32_t status = BMPGlow(input.c_str(), output.c_str());
   return status == QUORBIXBMPGLOW_SUCCESS ? 0 : 1;
 }
+
+}  // namespace
+
+#if defined(_WIN32)
+int wmain(int argc, wchar_t** argv) { return Run(argc, argv); }
+#else
+int main(int argc, char** argv) { return Run(argc, argv); }
+#endif

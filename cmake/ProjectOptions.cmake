@@ -25,3 +25,9 @@ if(QBG_SANITIZE)
     -fsanitize=${QBG_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
   target_link_options(qbg_build_settings INTERFACE -fsanitize=${QBG_SANITIZE})
 endif()
+
+# mingw-w64: the GCC runtimes are linked in, so that the DLL and the programs
+# import only Windows system DLLs and the C runtime and run from any folder.
+if(MINGW)
+  target_link_options(qbg_build_settings INTERFACE -static)
+endif()

@@ -9,6 +9,7 @@
 namespace {
 
 using quorbix::ConvertPathToNarrow;
+using quorbix::IsWellFormedPath;
 using quorbix::NarrowPathScratchSize;
 
 // Converts with exactly the scratch that the library allocates.
@@ -44,6 +45,12 @@ TEST(PathConversion, PathsThatNameNoFile) {
   char scratch[4] = "xyz";
   EXPECT_FALSE(ConvertPathToNarrow(nullptr, scratch, sizeof scratch));
   EXPECT_EQ(scratch[0], '\0');
+  // The check that Windows applies before passing a path on unchanged.
+  for (const char16_t* bad : {u"", u"a\xD800", u"a\xD800z", u"\xDC00.bmp", u"\xDC00\xD800"}) {
+    EXPECT_FALSE(IsWellFormedPath(bad));
+  }
+  EXPECT_FALSE(IsWellFormedPath(nullptr));
+  EXPECT_TRUE(IsWellFormedPath(u"C:\\caf\u00e9\\\U0001F31F.bmp"));
   // A scratch too small for the path is never overrun.
   EXPECT_FALSE(ConvertPathToNarrow(u"\u5149\u5149\u5149", scratch, sizeof scratch));
 }

@@ -11,8 +11,11 @@ failures=0
 check() {  # check NAME EXPECTED-STATUS COMMAND...
   name=$1 expected=$2
   shift 2
-  "$@" >"$work/stdout" 2>"$work/stderr"
+  "$@" >"$work/raw-stdout" 2>"$work/raw-stderr"
   status=$?
+  # Windows ends lines with CR LF on a console in text mode.
+  tr -d '\r' <"$work/raw-stdout" >"$work/stdout"
+  tr -d '\r' <"$work/raw-stderr" >"$work/stderr"
   if [ "$status" -ne "$expected" ]; then
     echo "FAIL $name: status $status, expected $expected" >&2
     cat "$work/stdout" "$work/stderr" >&2

@@ -1,0 +1,68 @@
+#include "FileReading.h"
+
+#include <cstring>
+
+#include "ImageBuffer.h"
+
+namespace quorbix {
+namespace {
+
+constexpr size_t kMaxStreamBytes = size_t{1} << 31;
+constexpr size_t kStreamChunk = size_t{1} << 16;
+
+}  // namespace
+
+bool ReadSizedFile(ReadFunction read, void* source, uint64_t size, size_t zeroTail,
+                   FileContents* contents) {
+  if (size > SIZE_MAX - zeroTail || size > PTRDIFF_MAX - zeroTail) return false;
+  const size_t capacity = static_cast<size_t>(size) + zeroTail;
+  uint8_t* bytes = AllocateImageBuffer(capacity, false);
+  if (bytes == nullptr) return false;
+  size_t got = 0;
+  if (!read(source, bytes, static_cast<size_t>(size), &got)) {
+    ReleaseImageBuffer(bytes, capacity);
+    return false;
+  }
+  std::memset(bytes + got, 0, capacity - got);
+  *contents = FileContents{bytes, got, capacity};
+  return true;
+}
+
+bool ReadStream(ReadFunction read, void* source, size_t zeroTail, FileContents* contents) {
+  size_t capacity = kStreamChunk + zeroTail;
+  uint8_t* bytes = AllocateImageBuffer(capacity, false);
+  size_t size = 0;
+  while (bytes != nullptr) {
+    if (capacity - zeroTail == size) {
+      if (size >= kMaxStreamBytes) break;
+      const size_t grown = size * 2 + zeroTail;
+      uint8_t* larger = AllocateImageBuffer(grown, false);
+      if (larger != nullptr) std::memcpy(larger, bytes, size);
+      ReleaseImageBuffer(bytes, capacity);
+      bytes = larger;
+      capacity = grown;
+      continue;
+    }
+    size_t got = 0;
+    if (!read(source, bytes + size, capacity - zeroTail - size, &got)) break;
+    size += got;
+    if (size < capacity - zeroTail) {  // the read stopped short: end of stream
+      std::memset(bytes + size, 0, capacity - size);
+      *contents = FileContents{bytes, size, capacity};
+      return true;
+    }
+  }
+  ReleaseImageBuffer(bytes, capacity);
+  return false;
+}
+
+void RandomNameDigits(uint64_t entropy, char digits[kRandomNameDigits]) {
+  static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  uint64_t x = entropy + 0x9E3779B97F4A7C15u;
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
+  x ^= x >> 31;
+  for (size_t i = 0; i < kRandomNameDigits; ++i, x /= 36) digits[i] = kDigits[x % 36];
+}
+
+}  // namespace quorbix
