@@ -110,7 +110,8 @@ TEST(GlowPaths, MatchReferenceOnLargeImages) {
     int32_t width, height, stride;
   };
   for (const Size& size : {Size{1021, 37, testbmp::StrideFor(1021)}, Size{640, 480, 1920},
-                           Size{777, 61, 4 * 777}, Size{2003, 17, 3 * 2003 + 9}}) {
+                           Size{777, 61, 4 * 777}, Size{2003, 17, 3 * 2003 + 9},
+                           Size{11000, 5, 3 * 11000 + 4}}) {
     const Bytes image = testbmp::RandomPixels(size.stride, size.height,
                                               static_cast<uint32_t>(size.width));
     ExpectAllPathsMatchReference(image, size.width, size.height, size.stride);
