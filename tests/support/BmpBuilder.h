@@ -1,4 +1,4 @@
-// Builds BMP files in memory for tests, and the Part-literal reference glow.
+// Builds BMP files in memory for tests, and the plain two-pass reference glow.
 #pragma once
 
 #include <cstdint>
@@ -62,10 +62,10 @@ inline Bytes File(int32_t widthField, int32_t heightField, const Bytes& pixels,
   return file;
 }
 
-// The glow exactly as specified: two passes, a signed division per channel
-// and a single-precision minimum. Independent of the library's filter. With
-// `means`, the glow buffer it used is copied there ((height - 1) * stride +
-// 3 * width bytes, the least the filter may be given).
+// The glow written as plainly as it is defined: two passes, a signed division
+// per channel and a single-precision minimum. Independent of the library's
+// filter. With `means`, the glow buffer it used is copied there
+// ((height - 1) * stride + 3 * width bytes, the least the filter may be given).
 inline void ReferenceGlow(uint8_t* pixels, int32_t width, int32_t height, int32_t stride,
                           uint8_t* means = nullptr) {
   std::vector<uint8_t> glow(static_cast<size_t>(stride) * (height > 0 ? height : 0), 0);
