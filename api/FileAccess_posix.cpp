@@ -131,10 +131,11 @@ bool ResolveReplacementTarget(const std::string& path, std::string* target) {
 }
 
 uint64_t NextRandom() {
-  static std::atomic<uint64_t> counter{0};
+  // 32 bits: 64-bit atomics need libatomic on processors without them (ARMv5).
+  static std::atomic<uint32_t> counter{0};
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
-  uint64_t x = counter.fetch_add(1, std::memory_order_relaxed) ^
+  uint64_t x = uint64_t{counter.fetch_add(1, std::memory_order_relaxed)} ^
                static_cast<uint64_t>(now.tv_nsec) ^ static_cast<uint64_t>(now.tv_sec) << 32 ^
                static_cast<uint64_t>(getpid()) << 16;
   // splitmix64 finaliser: spreads the bits so names differ in every position.

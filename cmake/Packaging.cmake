@@ -11,6 +11,11 @@ install(TARGETS QuorbixBMPGlow EXPORT QuorbixBMPGlowTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS bmpglow RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The framework the library registers with at load: a runtime dependency,
+# installed beside the library (no header: it is not part of the API).
+install(TARGETS QuorbixFramework EXPORT QuorbixBMPGlowTargets
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_SKIP)
 
 install(EXPORT QuorbixBMPGlowTargets
   NAMESPACE QuorbixBMPGlow::

@@ -12,6 +12,10 @@ add_library(qbg_build_settings INTERFACE)
 target_compile_options(qbg_build_settings INTERFACE
   $<$<OR:$<CXX_COMPILER_ID:GNU>,$<CXX_COMPILER_ID:Clang>>:-Wall -Wextra -Wshadow>
   $<$<OR:$<C_COMPILER_ID:GNU>,$<C_COMPILER_ID:Clang>>:-Wall -Wextra>)
+# 64-bit file offsets and inode numbers on 32-bit targets too: without them
+# stat and readdir fail (EOVERFLOW) on file systems with 64-bit inode numbers
+# or directory offsets. No effect on 64-bit targets.
+target_compile_definitions(qbg_build_settings INTERFACE _FILE_OFFSET_BITS=64)
 if(QBG_WARNINGS_AS_ERRORS)
   target_compile_options(qbg_build_settings INTERFACE -Werror)
 endif()

@@ -1,7 +1,10 @@
 #!/bin/sh
-# bmpglow's exit codes, help, version and usage errors.
+# bmpglow's exit codes, help, version and usage errors, and the exact bytes
+# of the sample's glow (SHA-256 recorded on x86-64: every target must match).
+# QBG_EMULATOR, when set, is the command that runs target programs.
 set -u
-bmpglow=$1 sample=$2 expected_version=$3
+program=$1 sample=$2 expected_version=$3 expected_sha256=$4
+bmpglow() { ${QBG_EMULATOR:-} "$program" "$@"; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -16,21 +19,23 @@ check() {  # check NAME EXPECTED-STATUS COMMAND...
     failures=$((failures + 1))
   fi
 }
-check glow 0 "$bmpglow" "$sample" "$work/out.bmp"
+check glow 0 bmpglow "$sample" "$work/out.bmp"
 grep -qx "Glow effect applied and saved to output.bmp" "$work/stdout" || { echo "FAIL glow line" >&2; failures=$((failures + 1)); }
-check missing-input 1 "$bmpglow" "$work/missing.bmp" "$work/out2.bmp"
+sha256=$(sha256sum "$work/out.bmp" | cut -d' ' -f1)
+[ "$sha256" = "$expected_sha256" ] || { echo "FAIL glow bytes: sha256 $sha256" >&2; failures=$((failures + 1)); }
+check missing-input 1 bmpglow "$work/missing.bmp" "$work/out2.bmp"
 grep -qx "Failed to open input file." "$work/stdout" || { echo "FAIL input line" >&2; failures=$((failures + 1)); }
-check bad-output 1 "$bmpglow" "$sample" "$work/no/such/dir.bmp"
-check dash-dash 0 "$bmpglow" -- "$sample" "$work/-out.bmp"
-check help 0 "$bmpglow" --help
+check bad-output 1 bmpglow "$sample" "$work/no/such/dir.bmp"
+check dash-dash 0 bmpglow -- "$sample" "$work/-out.bmp"
+check help 0 bmpglow --help
 grep -q "Usage: bmpglow" "$work/stdout" || { echo "FAIL help text" >&2; failures=$((failures + 1)); }
-check version 0 "$bmpglow" --version
+check version 0 bmpglow --version
 grep -q "$expected_version" "$work/stdout" || { echo "FAIL version text" >&2; failures=$((failures + 1)); }
-check no-args 2 "$bmpglow"
+check no-args 2 bmpglow
 grep -q "Usage: bmpglow" "$work/stderr" || { echo "FAIL usage on stderr" >&2; failures=$((failures + 1)); }
-check one-arg 2 "$bmpglow" "$sample"
-check three-args 2 "$bmpglow" a b c
-check unknown-option 2 "$bmpglow" --bright a b
-check not-utf8 1 "$bmpglow" "$(printf 'bad\377name')" "$work/out3.bmp"
+check one-arg 2 bmpglow "$sample"
+check three-args 2 bmpglow a b c
+check unknown-option 2 bmpglow --bright a b
+check not-utf8 1 bmpglow "$(printf 'bad\377name')" "$work/out3.bmp"
 [ "$failures" -eq 0 ] && echo "bmpglow: all checks passed"
 exit "$failures"

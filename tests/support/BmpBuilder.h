@@ -56,6 +56,9 @@ inline Bytes File(int32_t widthField, int32_t heightField, const Bytes& pixels,
   const uint32_t offset = static_cast<uint32_t>(54 + gap.size());
   Bytes file = Headers(widthField, heightField, bitCount, offset,
                        static_cast<uint32_t>(54 + gap.size() + pixels.size() + trailing.size()));
+  // Room for everything up front: GCC 12 otherwise warns falsely about the
+  // reallocating inserts (-Warray-bounds) when it inlines them.
+  file.reserve(file.size() + gap.size() + pixels.size() + trailing.size());
   file.insert(file.end(), gap.begin(), gap.end());
   file.insert(file.end(), pixels.begin(), pixels.end());
   file.insert(file.end(), trailing.begin(), trailing.end());
