@@ -1,4 +1,4 @@
-// Heap blocks for the image: the file buffer and the glow buffer.
+// Blocks for the image: the file buffer and the glow buffer.
 #pragma once
 
 #include <cstddef>
@@ -10,7 +10,8 @@ namespace quorbix {
 // bytes are zero; otherwise their contents are unspecified.
 uint8_t* AllocateImageBuffer(size_t size, bool zeroFill);
 
-// Releases a block from AllocateImageBuffer (null is allowed).
+// Releases a block from AllocateImageBuffer, given the size it was asked
+// for (null is allowed).
 void ReleaseImageBuffer(uint8_t* block, size_t size);
 
 }  // namespace quorbix

@@ -2,52 +2,71 @@
 
 #include <cstddef>
 
+#include "GlowPaths.h"
+#include "GlowRows.h"
+
 namespace quorbix {
 namespace {
 
-constexpr int kChannels = 3;
-
-// Pass 1: the per-channel 3x3 mean of every interior pixel into `glow`.
-void ComputeBoxMeans(const uint8_t* pixels, uint8_t* glow, int32_t width, int32_t height,
-                     ptrdiff_t stride) {
-  if (width <= 2 || height <= 2) return;  // no interior pixel
+// One walk down the image (see GlowRows.h). Rows 0 and height - 1 and the
+// border columns are never written, so they stay as they are in `pixels` and
+// zero in `glow`; the fill bytes after 3 * width are neither read nor written.
+void RunGlow(const GlowRowKernels& kernels, uint8_t* pixels, uint8_t* glow, int32_t width,
+             int32_t height, int32_t stride) {
+  if (width <= 2 || height <= 2) return;  // no interior pixel: nothing changes
+  const ptrdiff_t rowBytes = ptrdiff_t{kPixelBytes} * width;
+  const auto rowAt = [stride](int32_t y) { return static_cast<ptrdiff_t>(y) * stride; };
   for (int32_t y = 1; y <= height - 2; ++y) {
-    const uint8_t* above = pixels + (y - 1) * stride;
-    const uint8_t* row = above + stride;
-    const uint8_t* below = row + stride;
-    uint8_t* means = glow + y * stride;
-    for (ptrdiff_t i = kChannels; i < ptrdiff_t{kChannels} * (width - 1); ++i) {
-      // The same channel of the left and right neighbours sits 3 bytes away.
-      const int sum = above[i - 3] + above[i] + above[i + 3] +  //
-                      row[i - 3] + row[i] + row[i + 3] +        //
-                      below[i - 3] + below[i] + below[i + 3];
-      means[i] = static_cast<uint8_t>(sum / 9);  // sum <= 2295, so the mean fits a byte
-    }
+    uint8_t* row = pixels + rowAt(y);
+    kernels.means(row - stride, row, row + stride, glow + rowAt(y), rowBytes);
+    // Row y's means were the last to need row y - 1 unfiltered.
+    if (y >= 2) kernels.add(row - stride, glow + rowAt(y - 1), rowBytes);
+  }
+  kernels.add(pixels + rowAt(height - 2), glow + rowAt(height - 2), rowBytes);
+}
+
+const GlowRowKernels* KernelsFor(GlowPath path) {
+  switch (path) {
+    case GlowPath::kScalar:
+      return &kScalarRowKernels;
+#if QBG_GLOW_X86
+    case GlowPath::kSse2:
+      return &kSse2RowKernels;  // every x86-64 processor has SSE2
+    case GlowPath::kAvx2:
+      return CpuHasAvx2() ? &kAvx2RowKernels : nullptr;
+#endif
+    default:
+      return nullptr;
   }
 }
 
-// Pass 2: each channel plus its mean, saturating at 255. Border positions of
-// `glow` are zero, so border pixels come out unchanged.
-void AddSaturating(uint8_t* pixels, const uint8_t* glow, int32_t width, int32_t height,
-                   ptrdiff_t stride) {
-  if (width <= 0 || height <= 0) return;
-  const ptrdiff_t rowBytes = ptrdiff_t{kChannels} * width;
-  for (int32_t y = 0; y < height; ++y) {
-    uint8_t* row = pixels + y * stride;
-    const uint8_t* means = glow + y * stride;
-    for (ptrdiff_t i = 0; i < rowBytes; ++i) {
-      const int total = row[i] + means[i];
-      row[i] = static_cast<uint8_t>(total < 255 ? total : 255);
-    }
-  }
+GlowPath ChoosePath() {
+  if (KernelsFor(GlowPath::kAvx2) != nullptr) return GlowPath::kAvx2;
+  if (KernelsFor(GlowPath::kSse2) != nullptr) return GlowPath::kSse2;
+  return GlowPath::kScalar;
 }
 
 }  // namespace
 
+bool GlowPathAvailable(GlowPath path) { return KernelsFor(path) != nullptr; }
+
+GlowPath ChosenGlowPath() {
+  static const GlowPath chosen = ChoosePath();  // once per process, thread-safe
+  return chosen;
+}
+
+bool ApplyGlowFilterOnPath(GlowPath path, uint8_t* pixels, uint8_t* glow, int32_t width,
+                           int32_t height, int32_t stride) {
+  const GlowRowKernels* kernels = KernelsFor(path);
+  if (kernels == nullptr) return false;
+  RunGlow(*kernels, pixels, glow, width, height, stride);
+  return true;
+}
+
 void ApplyGlowFilter(uint8_t* pixels, uint8_t* glow, int32_t width, int32_t height,
                      int32_t stride) {
-  ComputeBoxMeans(pixels, glow, width, height, stride);
-  AddSaturating(pixels, glow, width, height, stride);
+  static const GlowRowKernels* const kernels = KernelsFor(ChosenGlowPath());
+  RunGlow(*kernels, pixels, glow, width, height, stride);
 }
 
 }  // namespace quorbix

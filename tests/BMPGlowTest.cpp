@@ -97,6 +97,22 @@ TEST(BMPGlow, MissingLastRowFillIsWrittenAsZeros) {
   ExpectGlowed(input, dir / "out.bmp", 54, width, height);
 }
 
+// Files of a few megabytes take the huge-page buffers: the same result, the
+// bytes after the pixels kept, and a missing last-row fill still zeroed.
+TEST(BMPGlow, ImagesOfSeveralMegabytes) {
+  TempDir dir;
+  const int32_t width = 1601, height = 1003;  // 4804-byte rows with 1 fill byte
+  const Bytes profile = RandomPixels(300, 1, 8);
+  for (bool dropFill : {false, true}) {
+    Bytes input = File(width, -height, RandomPixels(StrideFor(width), height, 6), 24, {},
+                       dropFill ? Bytes{} : profile);
+    if (dropFill) input.pop_back();
+    WriteBytes(dir / "in.bmp", input);
+    ASSERT_EQ(Call(dir / "in.bmp", dir / "out.bmp").status, 999);
+    ExpectGlowed(input, dir / "out.bmp", 54, width, height);
+  }
+}
+
 TEST(BMPGlow, EmptyPixelArrayLeavesTheFileAsItIs) {
   TempDir dir;
   for (auto [width, height] : {std::pair{0, 10}, {10, 0}, {0, 0}}) {

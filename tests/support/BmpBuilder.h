@@ -1,4 +1,4 @@
-// Builds BMP files in memory for tests, and the Part-literal reference glow.
+// Builds BMP files in memory for tests, and the plain two-pass reference glow.
 #pragma once
 
 #include <cstdint>
@@ -65,9 +65,12 @@ inline Bytes File(int32_t widthField, int32_t heightField, const Bytes& pixels,
   return file;
 }
 
-// The glow exactly as specified: two passes, a signed division per channel
-// and a single-precision minimum. Independent of the library's filter.
-inline void ReferenceGlow(uint8_t* pixels, int32_t width, int32_t height, int32_t stride) {
+// The glow written as plainly as it is defined: two passes, a signed division
+// per channel and a single-precision minimum. Independent of the library's
+// filter. With `means`, the glow buffer it used is copied there
+// ((height - 1) * stride + 3 * width bytes, the least the filter may be given).
+inline void ReferenceGlow(uint8_t* pixels, int32_t width, int32_t height, int32_t stride,
+                          uint8_t* means = nullptr) {
   std::vector<uint8_t> glow(static_cast<size_t>(stride) * (height > 0 ? height : 0), 0);
   if (width > 2 && height > 2) {
     for (int32_t y = 1; y <= height - 2; ++y)
@@ -81,6 +84,9 @@ inline void ReferenceGlow(uint8_t* pixels, int32_t width, int32_t height, int32_
         }
   }
   if (width <= 0 || height <= 0) return;
+  if (means != nullptr) {
+    std::memcpy(means, glow.data(), static_cast<size_t>(height - 1) * stride + 3 * width);
+  }
   for (int32_t y = 0; y < height; ++y)
     for (int32_t x = 0; x < width; ++x)
       for (int c = 0; c < 3; ++c) {

@@ -1,0 +1,272 @@
+// Benchmarks of the glow: the filter on each path against the two-pass
+// baseline and memcpy, and BMPGlow end to end against the file I/O it cannot
+// avoid (and OpenCV doing the same job, when it is installed). scripts/bench
+// runs them interleaved and prints the ratios of their medians.
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "GlowPaths.h"
+#include "QuorbixBMPGlow.h"
+#include "TwoPassGlow.h"
+
+#if defined(QBG_BENCH_OPENCV)
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+#endif
+
+namespace {
+
+struct ImageSize {
+  const char* name;
+  int32_t width, height;
+};
+constexpr ImageSize kFilterSizes[] = {{"1MP", 1224, 816}, {"12MP", 4000, 3000}, {"24MP", 6000, 4000}};
+constexpr ImageSize kFileSizes[] = {{"1000x750", 1000, 750}, {"6000x4000", 6000, 4000}};
+
+int32_t StrideFor(int32_t width) { return (width * 24 + 31) / 32 * 4; }
+
+std::vector<uint8_t> RandomBytes(size_t size, uint32_t seed) {
+  std::vector<uint8_t> bytes(size);
+  std::mt19937 random(seed);
+  for (auto& byte : bytes) byte = static_cast<uint8_t>(random());
+  return bytes;
+}
+
+// ---- the filter on one buffer ----
+
+enum class FilterRun { kTwoPass, kScalar, kSse2, kAvx2, kMemcpy };
+
+struct FilterBuffers {
+  std::vector<uint8_t> original, pixels, glow, copy;
+};
+
+FilterBuffers& BuffersFor(const ImageSize& size) {
+  static FilterBuffers buffers[3];
+  FilterBuffers& b = buffers[&size - kFilterSizes];
+  if (b.original.empty()) {
+    const size_t bytes = static_cast<size_t>(StrideFor(size.width)) * size.height;
+    b.original = RandomBytes(bytes, static_cast<uint32_t>(size.width));
+    b.pixels = b.original;
+    b.glow.assign(bytes, 0);
+    b.copy.assign(bytes, 1);
+  }
+  return b;
+}
+
+void Filter(benchmark::State& state, FilterRun run, const ImageSize* size) {
+  FilterBuffers& b = BuffersFor(*size);
+  const int32_t stride = StrideFor(size->width);
+  for (auto _ : state) {
+    // Every run starts from the same unfiltered image and cache state.
+    state.PauseTiming();
+    std::memcpy(b.pixels.data(), b.original.data(), b.pixels.size());
+    state.ResumeTiming();
+    switch (run) {
+      case FilterRun::kTwoPass:
+        TwoPassGlow(b.pixels.data(), b.glow.data(), size->width, size->height, stride);
+        break;
+      case FilterRun::kMemcpy:
+        std::memcpy(b.copy.data(), b.pixels.data(), b.pixels.size());
+        break;
+      default:
+        quorbix::ApplyGlowFilterOnPath(static_cast<quorbix::GlowPath>(static_cast<int>(run) - 1),
+                                       b.pixels.data(), b.glow.data(), size->width,
+                                       size->height, stride);
+    }
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * b.pixels.size()));
+}
+
+// ---- whole files ----
+
+std::string g_directory;
+
+std::string InputFile(const ImageSize& size) { return g_directory + "/" + size.name + ".bmp"; }
+
+void WriteInputFile(const ImageSize& size) {
+  const int32_t stride = StrideFor(size.width);
+  const uint32_t pixelBytes = static_cast<uint32_t>(stride) * size.height;
+  std::vector<uint8_t> file(54, 0);
+  const auto put32 = [&file](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) file[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  file[0] = 'B';
+  file[1] = 'M';
+  put32(2, 54 + pixelBytes);
+  put32(10, 54);
+  put32(14, 40);
+  put32(18, static_cast<uint32_t>(size.width));
+  put32(22, static_cast<uint32_t>(size.height));
+  file[26] = 1;
+  file[28] = 24;
+  put32(34, pixelBytes);
+  const std::vector<uint8_t> pixels = RandomBytes(pixelBytes, 5);
+  file.insert(file.end(), pixels.begin(), pixels.end());
+  FILE* out = std::fopen(InputFile(size).c_str(), "wb");
+  if (out == nullptr || std::fwrite(file.data(), 1, file.size(), out) != file.size() ||
+      std::fclose(out) != 0) {
+    std::fprintf(stderr, "cannot write %s\n", InputFile(size).c_str());
+    std::exit(1);
+  }
+}
+
+std::u16string Utf16(const std::string& path) { return std::u16string(path.begin(), path.end()); }
+
+bool ReadAll(int fd, uint8_t* into, size_t size) {
+  for (size_t done = 0; done < size;) {
+    const ssize_t got = read(fd, into + done, size - done);
+    if (got <= 0) return false;
+    done += static_cast<size_t>(got);
+  }
+  return true;
+}
+
+bool WriteAll(int fd, const uint8_t* data, size_t size) {
+  for (size_t done = 0; done < size;) {
+    const ssize_t put = write(fd, data + done, size - done);
+    if (put <= 0) return false;
+    done += static_cast<size_t>(put);
+  }
+  return true;
+}
+
+// The I/O any program doing this job does: read the file whole into memory,
+// write it whole to a temporary file, rename that over the output. The buffer
+// comes from malloc or, as the library takes it, from huge pages (mapped on a
+// 2 MiB boundary with MADV_HUGEPAGE).
+constexpr size_t kHugePage = size_t{2} << 20;
+
+bool CopyThroughMemory(const std::string& input, const std::string& output, bool hugePages) {
+  const int in = open(input.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat info;
+  if (in < 0 || fstat(in, &info) != 0) return false;
+  const size_t size = static_cast<size_t>(info.st_size);
+  void* mapping = nullptr;
+  uint8_t* buffer = nullptr;
+  if (hugePages) {
+    mapping = mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapping != MAP_FAILED) {
+      const uintptr_t address = reinterpret_cast<uintptr_t>(mapping);
+      buffer = static_cast<uint8_t*>(mapping) + (kHugePage - address % kHugePage) % kHugePage;
+      madvise(buffer, size, MADV_HUGEPAGE);
+    }
+  } else {
+    buffer = static_cast<uint8_t*>(std::malloc(size));
+  }
+  bool ok = buffer != nullptr && ReadAll(in, buffer, size);
+  close(in);
+  const std::string temporary = output + ".tmp";
+  const int out = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  ok = ok && out >= 0 && WriteAll(out, buffer, size);
+  if (out >= 0) ok = close(out) == 0 && ok;
+  ok = ok && rename(temporary.c_str(), output.c_str()) == 0;
+  if (!hugePages) std::free(buffer);
+  if (hugePages && buffer != nullptr) munmap(mapping, size + kHugePage);
+  return ok;
+}
+
+enum class FileRun { kBMPGlow, kIo, kIoHugePages, kOpenCv };
+
+void WholeFile(benchmark::State& state, FileRun run, const ImageSize* size) {
+  const std::string input = InputFile(*size);
+  const std::string output = g_directory + "/" + size->name + "-" + std::to_string(int(run)) + ".bmp";
+  const std::u16string input16 = Utf16(input), output16 = Utf16(output);
+  for (auto _ : state) {
+    bool ok = false;
+    switch (run) {
+      case FileRun::kBMPGlow:
+        ok = BMPGlow(input16.c_str(), output16.c_str()) == QUORBIXBMPGLOW_SUCCESS;
+        break;
+      case FileRun::kIo:
+      case FileRun::kIoHugePages:
+        ok = CopyThroughMemory(input, output, run == FileRun::kIoHugePages);
+        break;
+      case FileRun::kOpenCv: {
+#if defined(QBG_BENCH_OPENCV)
+        // imread, 3x3 box blur, saturating add into the interior, imwrite.
+        cv::Mat image = cv::imread(input, cv::IMREAD_UNCHANGED);
+        cv::Mat blurred;
+        cv::blur(image, blurred, cv::Size(3, 3));
+        const cv::Rect interior(1, 1, image.cols - 2, image.rows - 2);
+        cv::Mat target = image(interior);
+        cv::add(target, blurred(interior), target);
+        ok = cv::imwrite(output, image);
+#endif
+        break;
+      }
+    }
+    if (!ok) state.SkipWithError("the call failed");
+  }
+  state.SetBytesProcessed(
+      static_cast<int64_t>(state.iterations()) * StrideFor(size->width) * size->height);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  // BMPGlow prints a status line per call: the progress goes to stderr and
+  // standard output is silenced.
+  benchmark::ConsoleReporter console;
+  console.SetOutputStream(&std::cerr);
+  console.SetErrorStream(&std::cerr);
+  if (std::freopen("/dev/null", "w", stdout) == nullptr) return 1;
+
+  char pattern[] = "/tmp/qbg-bench-XXXXXX";
+  const char* directory = std::getenv("QBG_BENCH_DIR");
+  if (directory == nullptr) directory = mkdtemp(pattern);
+  if (directory == nullptr) return 1;
+  g_directory = directory;
+
+  static const char* const kFilterNames[] = {"two-pass", "scalar", "sse2", "avx2", "memcpy"};
+  for (const ImageSize& size : kFilterSizes) {
+    for (int run = 0; run < 5; ++run) {
+      if (run >= 1 && run <= 3 &&
+          !quorbix::GlowPathAvailable(static_cast<quorbix::GlowPath>(run - 1))) {
+        continue;
+      }
+      const std::string name = std::string("filter/") + kFilterNames[run] + "/" + size.name;
+      benchmark::RegisterBenchmark(name.c_str(), Filter, static_cast<FilterRun>(run), &size)
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime();
+    }
+  }
+  static const char* const kFileNames[] = {"BMPGlow", "io", "io-hugepages", "opencv"};
+  for (const ImageSize& size : kFileSizes) {
+    WriteInputFile(size);
+    for (int run = 0; run < 4; ++run) {
+#if !defined(QBG_BENCH_OPENCV)
+      if (static_cast<FileRun>(run) == FileRun::kOpenCv) continue;
+#endif
+      const std::string name = std::string("file/") + kFileNames[run] + "/" + size.name;
+      benchmark::RegisterBenchmark(name.c_str(), WholeFile, static_cast<FileRun>(run), &size)
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime();
+    }
+  }
+#if defined(QBG_BENCH_OPENCV)
+  cv::setNumThreads(1);
+#endif
+  benchmark::RunSpecifiedBenchmarks(&console);
+  benchmark::Shutdown();
+  if (std::getenv("QBG_BENCH_DIR") == nullptr) {
+    const std::string cleanup = "rm -rf '" + g_directory + "'";
+    return std::system(cleanup.c_str()) == 0 ? 0 : 1;
+  }
+  return 0;
+}
