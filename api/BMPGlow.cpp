@@ -86,7 +86,7 @@ int32_t GlowFile(const QuorbixBMPGlowPathChar* inputPath, const QuorbixBMPGlowPa
 
   if (layout.pixelSize > 0) {
     const size_t pixelSize = static_cast<size_t>(layout.pixelSize);
-    uint8_t* glow = AllocateImageBuffer(pixelSize, true);
+    uint8_t* glow = AllocateImageBuffer(pixelSize, BlockUse::kZeroedWhole);
     if (glow == nullptr) return Report(kInputFailed, QUORBIXBMPGLOW_FAILURE);
     ApplyGlowFilter(file.bytes + layout.pixelOffset, glow, layout.width, layout.height,
                     layout.stride);

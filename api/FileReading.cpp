@@ -16,7 +16,7 @@ bool ReadSizedFile(ReadFunction read, void* source, uint64_t size, size_t zeroTa
                    FileContents* contents) {
   if (size > SIZE_MAX - zeroTail || size > PTRDIFF_MAX - zeroTail) return false;
   const size_t capacity = static_cast<size_t>(size) + zeroTail;
-  uint8_t* bytes = AllocateImageBuffer(capacity, false);
+  uint8_t* bytes = AllocateImageBuffer(capacity, BlockUse::kFilledWhole);
   if (bytes == nullptr) return false;
   size_t got = 0;
   if (!read(source, bytes, static_cast<size_t>(size), &got)) {
@@ -30,13 +30,13 @@ bool ReadSizedFile(ReadFunction read, void* source, uint64_t size, size_t zeroTa
 
 bool ReadStream(ReadFunction read, void* source, size_t zeroTail, FileContents* contents) {
   size_t capacity = kStreamChunk + zeroTail;
-  uint8_t* bytes = AllocateImageBuffer(capacity, false);
+  uint8_t* bytes = AllocateImageBuffer(capacity, BlockUse::kFilledLater);
   size_t size = 0;
   while (bytes != nullptr) {
     if (capacity - zeroTail == size) {
       if (size >= kMaxStreamBytes) break;
       const size_t grown = size * 2 + zeroTail;
-      uint8_t* larger = AllocateImageBuffer(grown, false);
+      uint8_t* larger = AllocateImageBuffer(grown, BlockUse::kFilledLater);
       if (larger != nullptr) std::memcpy(larger, bytes, size);
       ReleaseImageBuffer(bytes, capacity);
       bytes = larger;

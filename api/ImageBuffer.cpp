@@ -24,7 +24,7 @@ size_t MappedLength(size_t size) {
   return (size + page - 1) / page * page;
 }
 
-uint8_t* MapBlock(size_t size) {
+uint8_t* MapBlock(size_t size, BlockUse use) {
   if (size > SIZE_MAX / 2) return nullptr;
   const size_t length = MappedLength(size);
   // One huge page more than needed, so that an aligned start exists inside;
@@ -41,19 +41,28 @@ uint8_t* MapBlock(size_t size) {
 #if defined(MADV_HUGEPAGE)
   madvise(block, length, MADV_HUGEPAGE);  // advice only: without it, small pages
 #endif
+#if defined(MADV_POPULATE_WRITE)
+  // A block about to be written whole gets its pages now, in one call: that
+  // spares a fault per page (per 2 MiB with huge pages, per 4 KiB without,
+  // where it halves the cost of a 72 MB block) in the middle of the read or
+  // the filter. Advice too: a kernel without it (before 5.14) faults as usual.
+  if (use != BlockUse::kFilledLater) madvise(block, length, MADV_POPULATE_WRITE);
+#else
+  (void)use;
+#endif
   return block;
 }
 #endif
 
 }  // namespace
 
-uint8_t* AllocateImageBuffer(size_t size, bool zeroFill) {
+uint8_t* AllocateImageBuffer(size_t size, BlockUse use) {
 #if !defined(_WIN32)
-  if (size >= kMapThreshold) return MapBlock(size);
+  if (size >= kMapThreshold) return MapBlock(size, use);
 #endif
   // At least one byte, so that an empty image still gets a distinct block.
   const size_t bytes = size == 0 ? 1 : size;
-  void* block = zeroFill ? std::calloc(bytes, 1) : std::malloc(bytes);
+  void* block = use == BlockUse::kZeroedWhole ? std::calloc(bytes, 1) : std::malloc(bytes);
   return static_cast<uint8_t*>(block);
 }
 
