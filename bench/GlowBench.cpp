@@ -241,7 +241,7 @@ void WholeFile(benchmark::State& state, FileRun run, const ImageSize* size) {
   // batch finds: the output in place and memory that the previous call just
   // freed. Memory left free for a while is handed back to the hypervisor on
   // this kind of machine, and the first write to each of its pages then costs
-  // some 30 times the kernel's zeroing; without this call that cost landed
+  // 20 to 30 times the kernel's zeroing; without this call that cost landed
   // on whichever benchmark came first after a pause, and the medians drifted
   // by a factor of 3 from run to run.
   if (!RunOnce(run, input, output, input16, output16, pixelBytes)) {
