@@ -80,12 +80,9 @@ int32_t GlowFile(const QuorbixBMPGlowPathChar* inputPath, const QuorbixBMPGlowPa
   // trailing profiles) is carried over. An empty pixel array changes nothing.
   size_t outputSize = file.size;
   if (layout.pixelSize > 0) {
-    const size_t pixelEnd = size_t{layout.pixelOffset} + static_cast<size_t>(layout.pixelSize);
-    if (pixelEnd > outputSize) outputSize = pixelEnd;  // at most the reserve
-  }
-
-  if (layout.pixelSize > 0) {
     const size_t pixelSize = static_cast<size_t>(layout.pixelSize);
+    const size_t pixelEnd = size_t{layout.pixelOffset} + pixelSize;
+    if (pixelEnd > outputSize) outputSize = pixelEnd;  // at most the reserve
     uint8_t* glow = AllocateImageBuffer(pixelSize, BlockUse::kZeroedWhole);
     if (glow == nullptr) return Report(kInputFailed, QUORBIXBMPGLOW_FAILURE);
     ApplyGlowFilter(file.bytes + layout.pixelOffset, glow, layout.width, layout.height,

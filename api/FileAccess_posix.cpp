@@ -11,26 +11,28 @@
 #include <unistd.h>
 
 #include "FileReading.h"
-#include "ImageBuffer.h"
 
 namespace quorbix {
 namespace {
 
 constexpr int kMaxSymlinkHops = 40;
 
-// Reads until `size` bytes arrived or end of file; returns the count, or -1.
-ssize_t ReadFully(int fd, uint8_t* into, size_t size) {
+// Reads from the descriptor at `source` until `size` bytes arrived or end
+// of file; false on a read error.
+bool ReadFully(void* source, uint8_t* into, size_t size, size_t* got) {
+  const int fd = *static_cast<int*>(source);
   size_t done = 0;
   while (done < size) {
-    const ssize_t got = read(fd, into + done, size - done);
-    if (got == 0) break;
-    if (got < 0) {
+    const ssize_t count = read(fd, into + done, size - done);
+    if (count == 0) break;
+    if (count < 0) {
       if (errno == EINTR) continue;
-      return -1;
+      return false;
     }
-    done += static_cast<size_t>(got);
+    done += static_cast<size_t>(count);
   }
-  return static_cast<ssize_t>(done);
+  *got = done;
+  return true;
 }
 
 bool WriteFully(int fd, const uint8_t* data, size_t size) {
@@ -44,13 +46,6 @@ bool WriteFully(int fd, const uint8_t* data, size_t size) {
     if (put == 0) return false;
     done += static_cast<size_t>(put);
   }
-  return true;
-}
-
-bool ReadFromDescriptor(void* source, uint8_t* into, size_t size, size_t* got) {
-  const ssize_t count = ReadFully(*static_cast<int*>(source), into, size);
-  if (count < 0) return false;
-  *got = static_cast<size_t>(count);
   return true;
 }
 
@@ -149,18 +144,13 @@ bool ReadWholeFile(const NativePathChar* path, size_t zeroTail, FileContents* co
   bool ok = false;
   if (fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode)) {
     int source = fd;
-    ok = S_ISREG(info.st_mode) ? ReadSizedFile(ReadFromDescriptor, &source,
+    ok = S_ISREG(info.st_mode) ? ReadSizedFile(ReadFully, &source,
                                                static_cast<uint64_t>(info.st_size), zeroTail,
                                                contents)
-                               : ReadStream(ReadFromDescriptor, &source, zeroTail, contents);
+                               : ReadStream(ReadFully, &source, zeroTail, contents);
   }
   close(fd);
   return ok;
-}
-
-void ReleaseFileContents(FileContents* contents) {
-  ReleaseImageBuffer(contents->bytes, contents->capacity);
-  *contents = FileContents{nullptr, 0, 0};
 }
 
 bool ReplaceFileContents(const NativePathChar* path, const uint8_t* data, size_t size) {

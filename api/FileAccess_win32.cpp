@@ -8,7 +8,6 @@
 #include <string>
 
 #include "FileReading.h"
-#include "ImageBuffer.h"
 
 namespace quorbix {
 namespace {
@@ -139,11 +138,6 @@ bool ReadWholeFile(const NativePathChar* path, size_t zeroTail, FileContents* co
   }
   CloseHandle(file);
   return ok;
-}
-
-void ReleaseFileContents(FileContents* contents) {
-  ReleaseImageBuffer(contents->bytes, contents->capacity);
-  *contents = FileContents{nullptr, 0, 0};
 }
 
 bool ReplaceFileContents(const NativePathChar* path, const uint8_t* data, size_t size) {

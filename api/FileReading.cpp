@@ -56,6 +56,11 @@ bool ReadStream(ReadFunction read, void* source, size_t zeroTail, FileContents* 
   return false;
 }
 
+void ReleaseFileContents(FileContents* contents) {
+  ReleaseImageBuffer(contents->bytes, contents->capacity);
+  *contents = FileContents{nullptr, 0, 0};
+}
+
 void RandomNameDigits(uint64_t entropy, char digits[kRandomNameDigits]) {
   static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
   uint64_t x = entropy + 0x9E3779B97F4A7C15u;

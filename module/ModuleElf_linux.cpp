@@ -93,8 +93,7 @@ __attribute__((visibility("hidden"))) void QbgModuleUnload() {
   if (gAttachState == kAttached) {
     ModuleStartup(Instance(), kProcessDetach, nullptr);
   } else if (gAttachState == kAttachFailed) {
-    RunExitProcessing();
-    if (gRawHookSlot != nullptr) gRawHookSlot(Instance(), kProcessDetach, nullptr);
+    UndoRefusedAttach(Instance(), nullptr);
   }
   gAttachState = kNotAttached;
 }

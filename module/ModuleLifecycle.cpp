@@ -49,4 +49,9 @@ int ModuleStartup(void* instance, uint32_t reason, void* reserved) {
   return ModuleEntry(instance, reason, reserved);
 }
 
+void UndoRefusedAttach(void* instance, void* reserved) {
+  RunExitProcessing();
+  if (gRawHookSlot != nullptr) gRawHookSlot(instance, kProcessDetach, reserved);
+}
+
 }  // namespace quorbix

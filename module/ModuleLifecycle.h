@@ -48,6 +48,11 @@ int ModuleEntry(void* instance, uint32_t reason, void* reserved);
 // Returns 0 when a process attach failed.
 int ModuleStartup(void* instance, uint32_t reason, void* reserved);
 
+// After a process attach that ModuleStartup refused: the module was never
+// registered, so the framework is not called; what did run is undone (the
+// module's exit processing, then the raw hook with process detach).
+void UndoRefusedAttach(void* instance, void* reserved);
+
 // Runtime hooks, one pair per platform: run the module's static initialisers,
 // and run its exit processing (exit handlers the module registered, last
 // first, then its termination tables).

@@ -71,8 +71,7 @@ BOOL WINAPI QbgModuleStartup(HINSTANCE instance, DWORD reason, LPVOID reserved) 
     if (attached != 0) {
       ModuleStartup(instance, kProcessDetach, reserved);
     } else {
-      RunExitProcessing();
-      if (gRawHookSlot != nullptr) gRawHookSlot(instance, kProcessDetach, reserved);
+      UndoRefusedAttach(instance, reserved);
     }
     return FALSE;
   }
