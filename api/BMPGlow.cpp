@@ -100,8 +100,8 @@ int32_t GlowFile(const QuorbixBMPGlowPathChar* inputPath, const QuorbixBMPGlowPa
 }  // namespace
 }  // namespace quorbix
 
-extern "C" QUORBIXBMPGLOW_API int32_t BMPGlow(const QuorbixBMPGlowPathChar* inputPath,
-                                              const QuorbixBMPGlowPathChar* outputPath) {
+extern "C" QUORBIXBMPGLOW_API int32_t QUORBIXBMPGLOW_CALL BMPGlow(
+    const QuorbixBMPGlowPathChar* inputPath, const QuorbixBMPGlowPathChar* outputPath) {
   // No exception may cross the C boundary; the library throws none itself,
   // but the standard library may fail to allocate a path.
   try {

@@ -22,7 +22,7 @@
 #include "QuorbixBMPGlowVersion.h"
 
 #if defined(_WIN32)
-#  include <wchar.h>
+#  include <stddef.h> /* wchar_t */
 #elif !defined(__cplusplus)
 #  include <uchar.h>
 #endif
@@ -37,6 +37,15 @@
 #  define QUORBIXBMPGLOW_API __attribute__((visibility("default")))
 #else
 #  define QUORBIXBMPGLOW_API
+#endif
+
+/* BMPGlow's calling convention: __stdcall on 32-bit x86 Windows, the
+ * convention of Windows DLL interfaces (what a Declare statement, DllImport
+ * and ctypes.WinDLL assume); the platform's default everywhere else. */
+#if defined(_WIN32) && (defined(__i386__) || defined(_M_IX86))
+#  define QUORBIXBMPGLOW_CALL __stdcall
+#else
+#  define QUORBIXBMPGLOW_CALL
 #endif
 
 /* A path is a null-terminated UTF-16 string: wchar_t on Windows, where that
@@ -75,8 +84,13 @@ extern "C" {
  * Input and output may name the same file. Either path may be null.
  * Calls are independent and may run concurrently on different files.
  */
-QUORBIXBMPGLOW_API int32_t BMPGlow(const QuorbixBMPGlowPathChar* inputPath,
-                                   const QuorbixBMPGlowPathChar* outputPath);
+QUORBIXBMPGLOW_API int32_t QUORBIXBMPGLOW_CALL BMPGlow(const QuorbixBMPGlowPathChar* inputPath,
+                                                       const QuorbixBMPGlowPathChar* outputPath);
+
+/* BMPGlow's type, for a pointer to it looked up at run time (GetProcAddress,
+ * dlsym). */
+typedef int32_t(QUORBIXBMPGLOW_CALL* QuorbixBMPGlowFunction)(
+    const QuorbixBMPGlowPathChar* inputPath, const QuorbixBMPGlowPathChar* outputPath);
 
 #ifdef __cplusplus
 }

@@ -22,7 +22,7 @@ namespace {
 
 using calllog::Sequence;
 using Lines = std::vector<std::string>;
-using GlowFunction = int(__cdecl*)(const wchar_t*, const wchar_t*);
+using GlowFunction = QuorbixBMPGlowFunction;
 
 // GetProcAddress's result as BMPGlow's type (through void*: FARPROC has no
 // parameters).
