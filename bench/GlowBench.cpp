@@ -48,7 +48,7 @@ std::vector<uint8_t> RandomBytes(size_t size, uint32_t seed) {
 
 // ---- the filter on one buffer ----
 
-enum class FilterRun { kTwoPass, kScalar, kSse2, kAvx2, kMemcpy };
+enum class FilterRun { kTwoPass, kPortable, kSse2, kAvx2, kMemcpy };
 
 struct FilterBuffers {
   std::vector<uint8_t> original, pixels, glow, copy;
@@ -278,7 +278,7 @@ int main(int argc, char** argv) {
   if (directory == nullptr) return 1;
   g_directory = directory;
 
-  static const char* const kFilterNames[] = {"two-pass", "scalar", "sse2", "avx2", "memcpy"};
+  static const char* const kFilterNames[] = {"two-pass", "portable", "sse2", "avx2", "memcpy"};
   for (const ImageSize& size : kFilterSizes) {
     for (int run = 0; run < 5; ++run) {
       if (run >= 1 && run <= 3 &&

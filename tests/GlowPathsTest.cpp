@@ -16,13 +16,13 @@ namespace {
 using quorbix::GlowPath;
 using testbmp::Bytes;
 
-constexpr GlowPath kAllPaths[] = {GlowPath::kScalar, GlowPath::kSse2, GlowPath::kAvx2};
+constexpr GlowPath kAllPaths[] = {GlowPath::kPortable, GlowPath::kSse2, GlowPath::kAvx2};
 constexpr uint8_t kGuard = 0xA5;
 constexpr size_t kGuardBytes = 64;
 
 const char* Name(GlowPath path) {
   switch (path) {
-    case GlowPath::kScalar: return "scalar";
+    case GlowPath::kPortable: return "portable";
     case GlowPath::kSse2: return "sse2";
     case GlowPath::kAvx2: return "avx2";
   }
@@ -79,11 +79,11 @@ void ExpectAllPathsMatchReference(const Bytes& image, int32_t width, int32_t hei
   }
 }
 
-TEST(GlowPaths, ScalarAndSse2AlwaysExistOnX86_64) {
-  EXPECT_TRUE(quorbix::GlowPathAvailable(GlowPath::kScalar));
-#if (defined(__x86_64__) || defined(_M_X64)) && !defined(QBG_GLOW_SCALAR_ONLY)
+TEST(GlowPaths, PortableAndSse2AlwaysExistOnX86_64) {
+  EXPECT_TRUE(quorbix::GlowPathAvailable(GlowPath::kPortable));
+#if defined(__x86_64__) && !defined(QBG_GLOW_PORTABLE_ONLY)
   EXPECT_TRUE(quorbix::GlowPathAvailable(GlowPath::kSse2));
-  EXPECT_NE(quorbix::ChosenGlowPath(), GlowPath::kScalar);
+  EXPECT_NE(quorbix::ChosenGlowPath(), GlowPath::kPortable);
 #endif
   EXPECT_TRUE(quorbix::GlowPathAvailable(quorbix::ChosenGlowPath()));
   std::string tested;
@@ -92,7 +92,7 @@ TEST(GlowPaths, ScalarAndSse2AlwaysExistOnX86_64) {
 }
 
 // Narrow images exercise every split of a row between the vector steps and
-// the scalar rest; fill of 0, 1 and 5 bytes and 32-bit rows (4 bytes a pixel).
+// the portable rest; fill of 0, 1 and 5 bytes and 32-bit rows (4 bytes a pixel).
 TEST(GlowPaths, MatchReferenceOnEveryNarrowWidth) {
   for (int32_t width = 1; width <= 70; ++width) {
     for (int32_t height = 1; height <= 6; ++height) {
