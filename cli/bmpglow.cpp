@@ -1,6 +1,5 @@
 // bmpglow: glows a BMP file from the command line through the library.
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <type_traits>
 
