@@ -130,6 +130,29 @@ TEST(GlowFilter, FillBytesAndChannelsStaySeparate) {
   }
 }
 
+// 4-byte pixels: the three colour bytes glow as 3-byte pixels do, the kept
+// byte (in each place) and the fill stay, and the kept byte gets no mean.
+TEST(GlowFilter, FourBytePixelsKeepTheirFourthByte) {
+  const int32_t width = 5, height = 4, stride = 4 * width + 3;
+  for (int32_t kept = 0; kept < 4; ++kept) {
+    Bytes pixels(static_cast<size_t>(stride) * height, 0xAB);
+    for (int32_t y = 0; y < height; ++y)
+      for (int32_t i = 0; i < 4 * width; ++i) pixels[y * stride + i] = i % 4 == kept ? 77 : 100;
+    Bytes glow(pixels.size(), 0);
+    quorbix::ApplyGlowFilterInFormat(pixels.data(), glow.data(), width, height, stride,
+                                     quorbix::FourBytePixels(kept));
+    for (int32_t y = 0; y < height; ++y)
+      for (int32_t i = 0; i < stride; ++i) {
+        const size_t p = y * stride + i;
+        const bool interior = i >= 4 && i < 4 * (width - 1) && y > 0 && y < height - 1;
+        const bool colour = i < 4 * width && i % 4 != kept;
+        EXPECT_EQ(pixels[p], i >= 4 * width ? 0xAB : !colour ? 77 : interior ? 200 : 100)
+            << "kept " << kept << " at " << i << "," << y;
+        EXPECT_EQ(glow[p], colour && interior ? 100 : 0) << "kept " << kept << " at " << i << "," << y;
+      }
+  }
+}
+
 TEST(GlowFilter, MatchesReferenceOnRandomImages) {
   for (int32_t width = 1; width <= 40; ++width) {
     for (int32_t height = 1; height <= 6; ++height) {
