@@ -71,6 +71,32 @@ TEST(BMPGlow, KeepsEverythingAroundThePixels) {
   }
 }
 
+// 32-bit pixels keep their fourth byte: byte 3, or with BI_BITFIELDS and
+// BI_ALPHABITFIELDS the byte that no colour mask names. A 24-bit file's
+// compression field and masks are not looked at.
+TEST(BMPGlow, ThirtyTwoBitPixelsKeepTheByteNoColourMaskNames) {
+  TempDir dir;
+  struct Case {
+    int bitCount;
+    uint32_t compression, red, green, blue;
+    int kept;
+  };
+  for (const Case& c : {Case{32, 0, 0xFF, 0xFF00, 0xFF0000, 3},  // masks not read
+                        Case{32, 3, 0xFF0000, 0xFF00, 0xFF, 3},
+                        Case{32, 6, 0xFF000000, 0xFF0000, 0xFF00, 0},
+                        Case{32, 3, 0xFF, 0xFF000000, 0xFF00, 2},
+                        Case{32, 3, 0xFF0000, 0xFF, 0xFF000000, 1},
+                        Case{24, 3, 0, 0, 0, -1}}) {
+    const int32_t width = 7, height = 5;
+    Bytes input = File(width, -height, RandomPixels(StrideFor(width, c.bitCount), height, 10),
+                       static_cast<uint16_t>(c.bitCount), Bytes(84, 0), Bytes(20, 0x5A));
+    testbmp::SetColourMasks(input, c.compression, c.red, c.green, c.blue);
+    WriteBytes(dir / "in.bmp", input);
+    ASSERT_EQ(Call(dir / "in.bmp", dir / "out.bmp").status, 999) << c.kept;
+    ExpectGlowed(input, dir / "out.bmp", 54 + 84, width, height, c.bitCount, c.kept);
+  }
+}
+
 TEST(BMPGlow, PixelOffsetInsideTheHeaders) {
   // The pixels start inside the headers; the headers' own values still
   // decide the layout, and the output holds the filtered bytes from there.
@@ -134,7 +160,7 @@ TEST(BMPGlow, SamePathRewritesInPlace) {
 
 // Each hostile header is refused before any output is touched.
 struct Refusal {
-  const char* name;
+  std::string name;
   Bytes file;
 };
 
@@ -150,9 +176,25 @@ std::vector<Refusal> Refusals() {
   cases.push_back({"row size overflow, 65535 bits", File(40000, 1, Bytes(64), 65535)});
   cases.push_back({"pixel size overflow", File(1000, 1000000, Bytes(64))});
   cases.push_back({"negative pixel size overflow", File(-1000, -1000000, Bytes(64))});
-  cases.push_back({"16 bits per pixel", File(4, 4, Bytes(32), 16)});
-  cases.push_back({"8 bits per pixel", File(4, 4, Bytes(16), 8)});
-  cases.push_back({"0 bits per pixel", File(4, 4, Bytes(16), 0)});
+  // Every depth but 24 and 32, whatever the width.
+  for (uint16_t bits : {0, 1, 8, 16, 25, 33, 40, 48, 64}) {
+    cases.push_back({std::to_string(bits) + " bits per pixel", File(4, 4, Bytes(StrideFor(4, bits) * 4), bits)});
+  }
+  cases.push_back({"16 bits, no pixels", File(0, 4, {}, 16)});
+  // 32-bit colour masks that are not three different whole bytes, or cut off.
+  struct Masks {
+    uint32_t compression, red, green, blue;
+  };
+  for (const Masks& m : {Masks{3, 0x3FF00000, 0xFFC00, 0x3FF}, Masks{3, 0xFF00, 0xFF00, 0xFF},
+                         Masks{6, 0xFF0000, 0xFF00, 0}}) {
+    Bytes file = File(4, 4, Bytes(64), 32, Bytes(12));
+    testbmp::SetColourMasks(file, m.compression, m.red, m.green, m.blue);
+    cases.push_back({"unusable colour masks", file});
+  }
+  Bytes cutMasks = File(0, 0, {}, 32, Bytes(12));
+  testbmp::SetColourMasks(cutMasks, 3, 0xFF0000, 0xFF00, 0xFF);
+  cutMasks.resize(63);
+  cases.push_back({"file ends inside the colour masks", cutMasks});
   cases.push_back({"last pixel byte missing", Bytes(good.begin(), good.end() - 1)});
   cases.push_back({"huge image in a tiny file", File(30000, 20000, Bytes(64))});
   Bytes farOffset = good;
