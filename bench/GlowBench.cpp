@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -33,11 +34,23 @@ namespace {
 struct ImageSize {
   const char* name;
   int32_t width, height;
+  int32_t bitCount;  // 24, or 32 (4-byte pixels keeping byte 3)
 };
-constexpr ImageSize kFilterSizes[] = {{"1MP", 1224, 816}, {"12MP", 4000, 3000}, {"24MP", 6000, 4000}};
-constexpr ImageSize kFileSizes[] = {{"1000x750", 1000, 750}, {"6000x4000", 6000, 4000}};
+constexpr ImageSize kFilterSizes[] = {{"1MP", 1224, 816, 24},
+                                      {"12MP", 4000, 3000, 24},
+                                      {"24MP", 6000, 4000, 24},
+                                      {"24MP-32bit", 6000, 4000, 32}};
+constexpr ImageSize kFileSizes[] = {{"1000x750", 1000, 750, 24},
+                                    {"6000x4000", 6000, 4000, 24},
+                                    {"6000x4000-32bit", 6000, 4000, 32}};
 
-int32_t StrideFor(int32_t width) { return (width * 24 + 31) / 32 * 4; }
+int32_t StrideFor(const ImageSize& size) { return (size.width * size.bitCount + 31) / 32 * 4; }
+size_t PixelBytes(const ImageSize& size) {
+  return static_cast<size_t>(StrideFor(size)) * size.height;
+}
+quorbix::PixelFormat FormatOf(const ImageSize& size) {
+  return size.bitCount == 32 ? quorbix::FourBytePixels(3) : quorbix::kThreeBytePixels;
+}
 
 std::vector<uint8_t> RandomBytes(size_t size, uint32_t seed) {
   std::vector<uint8_t> bytes(size);
@@ -55,10 +68,10 @@ struct FilterBuffers {
 };
 
 FilterBuffers& BuffersFor(const ImageSize& size) {
-  static FilterBuffers buffers[3];
+  static FilterBuffers buffers[std::size(kFilterSizes)];
   FilterBuffers& b = buffers[&size - kFilterSizes];
   if (b.original.empty()) {
-    const size_t bytes = static_cast<size_t>(StrideFor(size.width)) * size.height;
+    const size_t bytes = PixelBytes(size);
     b.original = RandomBytes(bytes, static_cast<uint32_t>(size.width));
     b.pixels = b.original;
     b.glow.assign(bytes, 0);
@@ -69,7 +82,7 @@ FilterBuffers& BuffersFor(const ImageSize& size) {
 
 void Filter(benchmark::State& state, FilterRun run, const ImageSize* size) {
   FilterBuffers& b = BuffersFor(*size);
-  const int32_t stride = StrideFor(size->width);
+  const int32_t stride = StrideFor(*size);
   for (auto _ : state) {
     // Every run starts from the same unfiltered image and cache state.
     state.PauseTiming();
@@ -85,7 +98,7 @@ void Filter(benchmark::State& state, FilterRun run, const ImageSize* size) {
       default:
         quorbix::ApplyGlowFilterOnPath(static_cast<quorbix::GlowPath>(static_cast<int>(run) - 1),
                                        b.pixels.data(), b.glow.data(), size->width,
-                                       size->height, stride);
+                                       size->height, stride, FormatOf(*size));
     }
     benchmark::ClobberMemory();
   }
@@ -99,8 +112,7 @@ std::string g_directory;
 std::string InputFile(const ImageSize& size) { return g_directory + "/" + size.name + ".bmp"; }
 
 void WriteInputFile(const ImageSize& size) {
-  const int32_t stride = StrideFor(size.width);
-  const uint32_t pixelBytes = static_cast<uint32_t>(stride) * size.height;
+  const uint32_t pixelBytes = static_cast<uint32_t>(PixelBytes(size));
   std::vector<uint8_t> file(54, 0);
   const auto put32 = [&file](size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) file[at + i] = static_cast<uint8_t>(v >> (8 * i));
@@ -113,7 +125,7 @@ void WriteInputFile(const ImageSize& size) {
   put32(18, static_cast<uint32_t>(size.width));
   put32(22, static_cast<uint32_t>(size.height));
   file[26] = 1;
-  file[28] = 24;
+  file[28] = static_cast<uint8_t>(size.bitCount);
   put32(34, pixelBytes);
   const std::vector<uint8_t> pixels = RandomBytes(pixelBytes, 5);
   file.insert(file.end(), pixels.begin(), pixels.end());
@@ -236,7 +248,7 @@ void WholeFile(benchmark::State& state, FileRun run, const ImageSize* size) {
   const std::string input = InputFile(*size);
   const std::string output = g_directory + "/" + size->name + "-" + std::to_string(int(run)) + ".bmp";
   const std::u16string input16 = Utf16(input), output16 = Utf16(output);
-  const size_t pixelBytes = static_cast<size_t>(StrideFor(size->width)) * size->height;
+  const size_t pixelBytes = PixelBytes(*size);
   // One untimed call first, so that every timed call finds what a call in a
   // batch finds: the output in place and memory that the previous call just
   // freed. Memory left free for a while is handed back to the hypervisor on
@@ -285,6 +297,8 @@ int main(int argc, char** argv) {
           !quorbix::GlowPathAvailable(static_cast<quorbix::GlowPath>(run - 1))) {
         continue;
       }
+      // The two-pass baseline is written for 3-byte pixels.
+      if (static_cast<FilterRun>(run) == FilterRun::kTwoPass && size.bitCount != 24) continue;
       const std::string name = std::string("filter/") + kFilterNames[run] + "/" + size.name;
       benchmark::RegisterBenchmark(name.c_str(), Filter, static_cast<FilterRun>(run), &size)
           ->Unit(benchmark::kMillisecond)
