@@ -12,23 +12,26 @@ inline uint32_t ColumnSum(const uint8_t* above, const uint8_t* row, const uint8_
 }
 
 // Each column sum is used by three means (as the left, centre and right
-// neighbour), so it is computed once and kept in a ring of 2 * P: at byte i
-// the slot `left` holds the column at i - P and `left + P` (mod 2 * P) the
-// one at i. With 4-byte pixels every mean is masked by its lane.
+// neighbour), so it is computed once and kept. The row is taken P bytes (one
+// pixel) at a time; byte k of each step keeps its own channel's left and
+// centre column sums and lane mask, all in registers once unrolled.
 template <int P>
 void MeansRange(const uint8_t* above, const uint8_t* row, const uint8_t* below, uint8_t* means,
                 ptrdiff_t from, ptrdiff_t to, uint32_t laneMask) {
-  uint32_t columns[2 * P];
-  for (int k = 0; k < 2 * P; ++k) columns[k] = ColumnSum(above, row, below, from - P + k);
-  int left = 0;
-  for (ptrdiff_t i = from; i < to; ++i) {
-    const int centre = left < P ? left + P : left - P;
-    const uint32_t right = ColumnSum(above, row, below, i + P);
-    uint8_t mean = DivideBy9(columns[left] + columns[centre] + right);
-    if constexpr (P == 4) mean &= LaneMaskByte(laneMask, i);
-    means[i] = mean;
-    columns[left] = right;  // byte i + P's centre column from now on
-    left = left == 2 * P - 1 ? 0 : left + 1;
+  uint32_t left[P], centre[P];
+  uint8_t lanes[P];
+  for (int k = 0; k < P; ++k) {
+    left[k] = ColumnSum(above, row, below, from - P + k);
+    centre[k] = ColumnSum(above, row, below, from + k);
+    lanes[k] = LaneMaskByte(laneMask, from + k);  // i + k has the lane of from + k
+  }
+  for (ptrdiff_t i = from; i < to; i += P) {
+    for (int k = 0; k < P && i + k < to; ++k) {
+      const uint32_t right = ColumnSum(above, row, below, i + P + k);
+      means[i + k] = DivideBy9(left[k] + centre[k] + right) & lanes[k];
+      left[k] = centre[k];
+      centre[k] = right;
+    }
   }
 }
 
