@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <utility>
+
 #include "support/BmpBuilder.h"
 
 namespace {
@@ -20,17 +23,15 @@ LayoutVerdict Verdict(int32_t width, int32_t height, uint16_t bits, uint64_t fil
                             layout ? layout : &scratch);
 }
 
-// The verdict on 32-bit headers with colour masks, of which the first
-// `headBytes` are given for a file of `fileSize` bytes.
+// 32-bit headers with biCompression and colour masks, the first `headBytes`
+// of them given for a file of `fileSize` bytes.
 LayoutVerdict MaskVerdict(uint32_t compression, uint32_t red, uint32_t green, uint32_t blue,
-                          int32_t width = 4, size_t headBytes = 66, uint64_t fileSize = 1 << 20,
-                          PixelLayout* layout = nullptr) {
+                          PixelLayout* layout, int32_t width = 4, size_t headBytes = 66,
+                          uint64_t fileSize = 1 << 20) {
   Bytes head = testbmp::Headers(width, 3, 32, 66);
   head.resize(66);
   testbmp::SetColourMasks(head, compression, red, green, blue);
-  head.resize(headBytes);
-  PixelLayout scratch{};
-  return ComputePixelLayout(head.data(), head.size(), fileSize, layout ? layout : &scratch);
+  return ComputePixelLayout(head.data(), headBytes, fileSize, layout);
 }
 
 TEST(PixelLayout, StrideRoundsRowsUpToWholeWords) {
@@ -70,65 +71,56 @@ TEST(PixelLayout, FileMustHoldEveryPixelByte) {
   EXPECT_EQ(Verdict(7, 0, 32, 54), LayoutVerdict::kAccepted);
 }
 
+std::pair<int, int> Format(const PixelLayout& layout) {
+  return {layout.format.pixelBytes, layout.format.keptByte};
+}
+
 TEST(PixelLayout, OnlyTwentyFourAndThirtyTwoBitsWhateverTheSize) {
-  for (uint16_t bits : {0, 1, 4, 8, 16, 23, 25, 31, 33, 40, 48, 64, 65535}) {
-    for (auto [width, height] : {std::pair{5, 2}, {0, 0}, {0, 7}, {7, 0}}) {
-      EXPECT_EQ(Verdict(width, height, bits, 1 << 20), LayoutVerdict::kUnsupportedBitCount)
-          << bits << " bits, " << width << "x" << height;
+  for (uint16_t bits : {0, 1, 8, 16, 23, 25, 31, 33, 48, 64, 65535}) {
+    for (int32_t width : {5, 0}) {
+      EXPECT_EQ(Verdict(width, 2, bits, 1 << 20), LayoutVerdict::kUnsupportedBitCount) << bits;
     }
   }
 }
 
-TEST(PixelLayout, ThirtyTwoBitFourthByteIsByteThreeWithoutMasks) {
-  // Every compression value but the two with masks: byte 3, masks unread.
-  for (uint32_t compression : {0u, 1u, 2u, 4u, 5u, 7u, 0xFFFFFFFFu}) {
-    PixelLayout layout{};
-    ASSERT_EQ(MaskVerdict(compression, 0, 0, 0, 4, 54, 1 << 20, &layout),
-              LayoutVerdict::kAccepted) << compression;
-    EXPECT_EQ(layout.format.pixelBytes, 4);
-    EXPECT_EQ(layout.format.keptByte, 3);
+// Byte 3 is kept unless biCompression is 3 or 6 (the masks then need not be
+// in the file); with those, the byte that no colour mask names, in any order.
+TEST(PixelLayout, ThirtyTwoBitPixelsKeepTheByteNoColourMaskNames) {
+  PixelLayout layout{};
+  for (uint32_t compression : {0u, 1u, 5u, 0xFFFFFFFFu}) {
+    ASSERT_EQ(MaskVerdict(compression, 0, 0, 0, &layout, 4, 54), LayoutVerdict::kAccepted);
+    EXPECT_EQ(Format(layout), std::pair(4, 3)) << compression;
   }
-}
-
-TEST(PixelLayout, ColourMasksNameTheFourthByte) {
-  // Every choice of three different whole bytes, under both compressions.
   for (uint32_t compression : {3u, 6u}) {
-    for (int red = 0; red < 4; ++red)
-      for (int green = 0; green < 4; ++green)
-        for (int blue = 0; blue < 4; ++blue) {
-          if (red == green || red == blue || green == blue) continue;
-          PixelLayout layout{};
-          ASSERT_EQ(MaskVerdict(compression, 0xFFu << 8 * red, 0xFFu << 8 * green,
-                                0xFFu << 8 * blue, 4, 66, 1 << 20, &layout),
-                    LayoutVerdict::kAccepted);
-          EXPECT_EQ(layout.format.pixelBytes, 4);
-          EXPECT_EQ(layout.format.keptByte, 6 - red - green - blue);
+    for (int r = 0; r < 4; ++r)
+      for (int g = 0; g < 4; ++g)
+        for (int b = 0; b < 4; ++b) {
+          if (r == g || r == b || g == b) continue;
+          ASSERT_EQ(MaskVerdict(compression, 0xFFu << 8 * r, 0xFFu << 8 * g, 0xFFu << 8 * b,
+                                &layout), LayoutVerdict::kAccepted);
+          EXPECT_EQ(Format(layout), std::pair(4, 6 - r - g - b));
         }
   }
 }
 
 TEST(PixelLayout, OtherMasksAndMissingMasksAreRefusedWhateverTheSize) {
-  struct Masks {
-    uint32_t red, green, blue;
-  };
+  PixelLayout layout{};
   for (int32_t width : {4, 0}) {
-    for (const Masks& m : {Masks{0x3FF00000, 0xFFC00, 0x3FF},  // 10-10-10
-                           Masks{0xFF0000, 0xFF0000, 0xFF},    // two on one byte
-                           Masks{0xFF0000, 0xFF00, 0},         // zero
-                           Masks{0xFFFF0000, 0xFF00, 0xFF},    // two bytes wide
-                           Masks{0xF800, 0x7E0, 0x1F},         // 5-6-5
-                           Masks{0xFF0000, 0xFF00, 0xFF0}}) {  // not on a byte
-      EXPECT_EQ(MaskVerdict(3, m.red, m.green, m.blue, width), LayoutVerdict::kColourMasksUnusable)
-          << std::hex << m.red << " " << m.green << " " << m.blue;
+    // 10-10-10, two on one byte, zero, two bytes wide, not on a byte.
+    for (auto [red, green, blue] : {std::tuple{0x3FF00000u, 0xFFC00u, 0x3FFu},
+                                    {0xFF0000u, 0xFF0000u, 0xFFu}, {0xFF0000u, 0xFF00u, 0u},
+                                    {0xFFFF0000u, 0xFF00u, 0xFFu}, {0xFF0000u, 0xFF00u, 0xFF0u}}) {
+      EXPECT_EQ(MaskVerdict(3, red, green, blue, &layout, width),
+                LayoutVerdict::kColourMasksUnusable)
+          << std::hex << red << " " << green << " " << blue;
     }
-    // Files that end before the 12 mask bytes.
-    for (uint64_t fileSize : {54u, 60u, 65u}) {
-      EXPECT_EQ(MaskVerdict(6, 0xFF0000, 0xFF00, 0xFF, width, fileSize, fileSize),
+    for (uint64_t fileSize : {54u, 65u}) {  // the file ends before the 12 mask bytes
+      EXPECT_EQ(MaskVerdict(6, 0xFF0000, 0xFF00, 0xFF, &layout, width, fileSize, fileSize),
                 LayoutVerdict::kColourMasksMissing) << fileSize;
     }
   }
-  // A head of the first 66 bytes of a larger file is enough.
-  EXPECT_EQ(MaskVerdict(3, 0xFF0000, 0xFF00, 0xFF, 4, 66, 66 + 4 * 4 * 3),
+  // The first 66 bytes of a larger file are enough.
+  EXPECT_EQ(MaskVerdict(3, 0xFF0000, 0xFF00, 0xFF, &layout, 4, 66, 66 + 48),
             LayoutVerdict::kAccepted);
 }
 
