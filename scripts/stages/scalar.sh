@@ -3,11 +3,11 @@
 # benchmarks are built too, without OpenCV, as on a machine that lacks it.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../common.sh"
-"$QBG_ROOT/scripts/ensure-packages" "${QBG_BUILD_PACKAGES[@]}"
+ensure_packages build
 dir=$QBG_ROOT/build/scalar
 cmake -S "$QBG_ROOT" -B "$dir" -DQBG_WARNINGS_AS_ERRORS=ON -DCMAKE_BUILD_TYPE=Release \
   -DQBG_BUILD_TESTS=ON -DQBG_GLOW_SCALAR_ONLY=ON -DQBG_BUILD_BENCHMARKS=ON \
   -DCMAKE_DISABLE_FIND_PACKAGE_OpenCV=ON \
   >/dev/null
 cmake --build "$dir" -j "$QBG_JOBS" --target qbg_unit_tests qbg_bench qbg_bench_call
-ctest --no-tests=error --test-dir "$dir" --output-on-failure -j "$QBG_JOBS" -R '^Glow(Filter|Paths)\.'
+run_ctest "$dir" --no-tests=error -R '^Glow(Filter|Paths)\.'
