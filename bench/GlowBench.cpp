@@ -15,13 +15,13 @@
 #include <cstring>
 #include <iostream>
 #include <iterator>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "GlowPaths.h"
 #include "QuorbixBMPGlow.h"
-#include "TwoPassGlow.h"
+#include "support/BmpBuilder.h"
+#include "support/Utf16.h"
 
 #if defined(QBG_BENCH_OPENCV)
 #include <opencv2/core.hpp>
@@ -44,24 +44,22 @@ constexpr ImageSize kFileSizes[] = {{"1000x750", 1000, 750, 24},
                                     {"6000x4000", 6000, 4000, 24},
                                     {"6000x4000-32bit", 6000, 4000, 32}};
 
-int32_t StrideFor(const ImageSize& size) { return (size.width * size.bitCount + 31) / 32 * 4; }
+using testbmp::StrideFor;
+using testfiles::Utf16;
+
+// The stored row and pixel array of an image of `size`, and how its pixels
+// are laid out.
+int32_t StrideOf(const ImageSize& size) { return StrideFor(size.width, size.bitCount); }
 size_t PixelBytes(const ImageSize& size) {
-  return static_cast<size_t>(StrideFor(size)) * size.height;
+  return static_cast<size_t>(StrideOf(size)) * size.height;
 }
 quorbix::PixelFormat FormatOf(const ImageSize& size) {
   return size.bitCount == 32 ? quorbix::FourBytePixels(3) : quorbix::kThreeBytePixels;
 }
 
-std::vector<uint8_t> RandomBytes(size_t size, uint32_t seed) {
-  std::vector<uint8_t> bytes(size);
-  std::mt19937 random(seed);
-  for (auto& byte : bytes) byte = static_cast<uint8_t>(random());
-  return bytes;
-}
-
 // ---- the filter on one buffer ----
 
-enum class FilterRun { kTwoPass, kScalar, kSse2, kAvx2, kMemcpy };
+enum class FilterRun { kTwoPass, kPortable, kSse2, kAvx2, kMemcpy };
 
 struct FilterBuffers {
   std::vector<uint8_t> original, pixels, glow, copy;
@@ -72,7 +70,8 @@ FilterBuffers& BuffersFor(const ImageSize& size) {
   FilterBuffers& b = buffers[&size - kFilterSizes];
   if (b.original.empty()) {
     const size_t bytes = PixelBytes(size);
-    b.original = RandomBytes(bytes, static_cast<uint32_t>(size.width));
+    b.original = testbmp::RandomPixels(StrideOf(size), size.height,
+                                       static_cast<uint32_t>(size.width));
     b.pixels = b.original;
     b.glow.assign(bytes, 0);
     b.copy.assign(bytes, 1);
@@ -82,7 +81,8 @@ FilterBuffers& BuffersFor(const ImageSize& size) {
 
 void Filter(benchmark::State& state, FilterRun run, const ImageSize* size) {
   FilterBuffers& b = BuffersFor(*size);
-  const int32_t stride = StrideFor(*size);
+  const int32_t stride = StrideOf(*size);
+  const quorbix::PixelFormat format = FormatOf(*size);
   for (auto _ : state) {
     // Every run starts from the same unfiltered image and cache state.
     state.PauseTiming();
@@ -90,7 +90,8 @@ void Filter(benchmark::State& state, FilterRun run, const ImageSize* size) {
     state.ResumeTiming();
     switch (run) {
       case FilterRun::kTwoPass:
-        TwoPassGlow(b.pixels.data(), b.glow.data(), size->width, size->height, stride);
+        testbmp::ReferenceGlow(b.pixels.data(), b.glow.data(), size->width, size->height, stride,
+                               format.pixelBytes, format.keptByte);
         break;
       case FilterRun::kMemcpy:
         std::memcpy(b.copy.data(), b.pixels.data(), b.pixels.size());
@@ -98,7 +99,7 @@ void Filter(benchmark::State& state, FilterRun run, const ImageSize* size) {
       default:
         quorbix::ApplyGlowFilterOnPath(static_cast<quorbix::GlowPath>(static_cast<int>(run) - 1),
                                        b.pixels.data(), b.glow.data(), size->width,
-                                       size->height, stride, FormatOf(*size));
+                                       size->height, stride, format);
     }
     benchmark::ClobberMemory();
   }
@@ -112,23 +113,10 @@ std::string g_directory;
 std::string InputFile(const ImageSize& size) { return g_directory + "/" + size.name + ".bmp"; }
 
 void WriteInputFile(const ImageSize& size) {
-  const uint32_t pixelBytes = static_cast<uint32_t>(PixelBytes(size));
-  std::vector<uint8_t> file(54, 0);
-  const auto put32 = [&file](size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) file[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  };
-  file[0] = 'B';
-  file[1] = 'M';
-  put32(2, 54 + pixelBytes);
-  put32(10, 54);
-  put32(14, 40);
-  put32(18, static_cast<uint32_t>(size.width));
-  put32(22, static_cast<uint32_t>(size.height));
-  file[26] = 1;
-  file[28] = static_cast<uint8_t>(size.bitCount);
-  put32(34, pixelBytes);
-  const std::vector<uint8_t> pixels = RandomBytes(pixelBytes, 5);
-  file.insert(file.end(), pixels.begin(), pixels.end());
+  const testbmp::Bytes file =
+      testbmp::File(size.width, size.height,
+                    testbmp::RandomPixels(StrideOf(size), size.height, 5),
+                    static_cast<uint16_t>(size.bitCount));
   FILE* out = std::fopen(InputFile(size).c_str(), "wb");
   if (out == nullptr || std::fwrite(file.data(), 1, file.size(), out) != file.size() ||
       std::fclose(out) != 0) {
@@ -136,8 +124,6 @@ void WriteInputFile(const ImageSize& size) {
     std::exit(1);
   }
 }
-
-std::u16string Utf16(const std::string& path) { return std::u16string(path.begin(), path.end()); }
 
 bool ReadAll(int fd, uint8_t* into, size_t size) {
   for (size_t done = 0; done < size;) {
@@ -290,15 +276,13 @@ int main(int argc, char** argv) {
   if (directory == nullptr) return 1;
   g_directory = directory;
 
-  static const char* const kFilterNames[] = {"two-pass", "scalar", "sse2", "avx2", "memcpy"};
+  static const char* const kFilterNames[] = {"two-pass", "portable", "sse2", "avx2", "memcpy"};
   for (const ImageSize& size : kFilterSizes) {
     for (int run = 0; run < 5; ++run) {
       if (run >= 1 && run <= 3 &&
           !quorbix::GlowPathAvailable(static_cast<quorbix::GlowPath>(run - 1))) {
         continue;
       }
-      // The two-pass baseline is written for 3-byte pixels.
-      if (static_cast<FilterRun>(run) == FilterRun::kTwoPass && size.bitCount != 24) continue;
       const std::string name = std::string("filter/") + kFilterNames[run] + "/" + size.name;
       benchmark::RegisterBenchmark(name.c_str(), Filter, static_cast<FilterRun>(run), &size)
           ->Unit(benchmark::kMillisecond)

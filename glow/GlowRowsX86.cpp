@@ -78,7 +78,7 @@ void MeansSse2(const uint8_t* above, const uint8_t* row, const uint8_t* below,
     }
     for (int k = 0; k < P; ++k) means[k] = 0;
   }
-  MeansRangeScalar(above, row, below, means, i > P ? i : P, rowBytes - P, shape);
+  MeansRangePortable(above, row, below, means, i > P ? i : P, rowBytes - P, shape);
 }
 
 void MeansRowSse2(const uint8_t* above, const uint8_t* row, const uint8_t* below,
@@ -97,7 +97,7 @@ void AddRowSse2(uint8_t* row, const uint8_t* means, ptrdiff_t rowBytes, RowShape
     __m128i* at = reinterpret_cast<__m128i*>(row + i);
     _mm_storeu_si128(at, _mm_adds_epu8(_mm_loadu_si128(at), LoadBytes128(means + i)));
   }
-  AddRangeScalar(row, means, i, end);
+  AddRangePortable(row, means, i, end);
 }
 
 // ---- AVX2: 32 bytes a step, as two vectors of 16 column sums ----
@@ -149,7 +149,7 @@ QBG_AVX2 void MeansAvx2(const uint8_t* above, const uint8_t* row, const uint8_t*
     }
     for (int k = 0; k < P; ++k) means[k] = 0;
   }
-  MeansRangeScalar(above, row, below, means, i > P ? i : P, rowBytes - P, shape);
+  MeansRangePortable(above, row, below, means, i > P ? i : P, rowBytes - P, shape);
 }
 
 QBG_AVX2 void MeansRowAvx2(const uint8_t* above, const uint8_t* row, const uint8_t* below,
@@ -170,7 +170,7 @@ QBG_AVX2 void AddRowAvx2(uint8_t* row, const uint8_t* means, ptrdiff_t rowBytes,
     const __m256i add = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(means + i));
     _mm256_storeu_si256(at, _mm256_adds_epu8(_mm256_loadu_si256(at), add));
   }
-  AddRangeScalar(row, means, i, end);
+  AddRangePortable(row, means, i, end);
 }
 
 }  // namespace

@@ -1,11 +1,12 @@
-// Builds BMP files in memory for tests, and the plain two-pass reference glow.
+// Builds BMP files in memory for the tests and benchmarks, and what BMPGlow
+// must make of them.
 #pragma once
 
 #include <cstdint>
-#include <algorithm>
-#include <cstring>
 #include <random>
 #include <vector>
+
+#include "ReferenceGlow.h"
 
 namespace testbmp {
 
@@ -75,41 +76,6 @@ inline Bytes File(int32_t widthField, int32_t heightField, const Bytes& pixels,
   return file;
 }
 
-// The glow written as plainly as it is defined: two passes, a signed division
-// per channel and a single-precision minimum. Independent of the library's
-// filter. With `means`, the glow buffer it used is copied there
-// ((height - 1) * stride + pixelBytes * width bytes, the least the filter may
-// be given). Pixels are 3 bytes, or 4 of which byte `keptByte` is never
-// changed (and has no mean).
-inline void ReferenceGlow(uint8_t* pixels, int32_t width, int32_t height, int32_t stride,
-                          uint8_t* means = nullptr, int pixelBytes = 3, int keptByte = -1) {
-  std::vector<uint8_t> glow(static_cast<size_t>(stride) * (height > 0 ? height : 0), 0);
-  if (width > 2 && height > 2) {
-    for (int32_t y = 1; y <= height - 2; ++y)
-      for (int32_t x = 1; x <= width - 2; ++x)
-        for (int c = 0; c < pixelBytes; ++c) {
-          if (c == keptByte) continue;
-          int32_t sum = 0;
-          for (int dy = -1; dy <= 1; ++dy)
-            for (int dx = -1; dx <= 1; ++dx)
-              sum += pixels[(y + dy) * stride + pixelBytes * (x + dx) + c];
-          glow[y * stride + pixelBytes * x + c] = static_cast<uint8_t>(sum / 9);
-        }
-  }
-  if (width <= 0 || height <= 0) return;
-  if (means != nullptr) {
-    std::memcpy(means, glow.data(), static_cast<size_t>(height - 1) * stride + pixelBytes * width);
-  }
-  for (int32_t y = 0; y < height; ++y)
-    for (int32_t x = 0; x < width; ++x)
-      for (int c = 0; c < pixelBytes; ++c) {
-        const size_t p = static_cast<size_t>(y) * stride + pixelBytes * x + c;
-        const int v = pixels[p] + glow[p];
-        const float limited = std::min(255.0f, static_cast<float>(v));
-        pixels[p] = static_cast<uint8_t>(static_cast<int>(limited));
-      }
-}
-
 // What BMPGlow must write for `input`: the same bytes with the pixel array
 // at `offset` glowed (and grown by any missing last-row fill). 32-bit pixels
 // keep their byte `keptByte`.
@@ -119,7 +85,7 @@ inline Bytes Glowed(Bytes input, uint32_t offset, int32_t width, int32_t height,
   const size_t end = offset + static_cast<size_t>(stride) * height;
   if (end > input.size() && width > 0 && height > 0) input.resize(end, 0);
   if (width > 0 && height > 0) {
-    ReferenceGlow(input.data() + offset, width, height, stride, nullptr, bitCount / 8,
+    ReferenceGlow(input.data() + offset, width, height, stride, bitCount / 8,
                   bitCount == 32 ? keptByte : -1);
   }
   return input;

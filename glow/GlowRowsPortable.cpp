@@ -35,19 +35,19 @@ void MeansRange(const uint8_t* above, const uint8_t* row, const uint8_t* below, 
   }
 }
 
-void MeansRowScalar(const uint8_t* above, const uint8_t* row, const uint8_t* below,
+void MeansRowPortable(const uint8_t* above, const uint8_t* row, const uint8_t* below,
                     uint8_t* means, ptrdiff_t rowBytes, RowShape shape) {
-  MeansRangeScalar(above, row, below, means, shape.pixelBytes, rowBytes - shape.pixelBytes,
+  MeansRangePortable(above, row, below, means, shape.pixelBytes, rowBytes - shape.pixelBytes,
                    shape);
 }
 
-void AddRowScalar(uint8_t* row, const uint8_t* means, ptrdiff_t rowBytes, RowShape shape) {
-  AddRangeScalar(row, means, shape.pixelBytes, rowBytes - shape.pixelBytes);
+void AddRowPortable(uint8_t* row, const uint8_t* means, ptrdiff_t rowBytes, RowShape shape) {
+  AddRangePortable(row, means, shape.pixelBytes, rowBytes - shape.pixelBytes);
 }
 
 }  // namespace
 
-void MeansRangeScalar(const uint8_t* above, const uint8_t* row, const uint8_t* below,
+void MeansRangePortable(const uint8_t* above, const uint8_t* row, const uint8_t* below,
                       uint8_t* means, ptrdiff_t from, ptrdiff_t to, RowShape shape) {
   if (from >= to) return;
   if (shape.pixelBytes == 4) {
@@ -57,10 +57,10 @@ void MeansRangeScalar(const uint8_t* above, const uint8_t* row, const uint8_t* b
   }
 }
 
-void AddRangeScalar(uint8_t* row, const uint8_t* means, ptrdiff_t from, ptrdiff_t to) {
+void AddRangePortable(uint8_t* row, const uint8_t* means, ptrdiff_t from, ptrdiff_t to) {
   for (ptrdiff_t i = from; i < to; ++i) row[i] = SaturatingAdd(row[i], means[i]);
 }
 
-const GlowRowKernels kScalarRowKernels{MeansRowScalar, AddRowScalar};
+const GlowRowKernels kPortableRowKernels{MeansRowPortable, AddRowPortable};
 
 }  // namespace quorbix
