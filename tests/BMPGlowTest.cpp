@@ -71,32 +71,6 @@ TEST(BMPGlow, KeepsEverythingAroundThePixels) {
   }
 }
 
-// 32-bit pixels keep their fourth byte: byte 3, or with BI_BITFIELDS and
-// BI_ALPHABITFIELDS the byte that no colour mask names. A 24-bit file's
-// compression field and masks are not looked at.
-TEST(BMPGlow, ThirtyTwoBitPixelsKeepTheByteNoColourMaskNames) {
-  TempDir dir;
-  struct Case {
-    int bitCount;
-    uint32_t compression, red, green, blue;
-    int kept;
-  };
-  for (const Case& c : {Case{32, 0, 0xFF, 0xFF00, 0xFF0000, 3},  // masks not read
-                        Case{32, 3, 0xFF0000, 0xFF00, 0xFF, 3},
-                        Case{32, 6, 0xFF000000, 0xFF0000, 0xFF00, 0},
-                        Case{32, 3, 0xFF, 0xFF000000, 0xFF00, 2},
-                        Case{32, 3, 0xFF0000, 0xFF, 0xFF000000, 1},
-                        Case{24, 3, 0, 0, 0, -1}}) {
-    const int32_t width = 7, height = 5;
-    Bytes input = File(width, -height, RandomPixels(StrideFor(width, c.bitCount), height, 10),
-                       static_cast<uint16_t>(c.bitCount), Bytes(84, 0), Bytes(20, 0x5A));
-    testbmp::SetColourMasks(input, c.compression, c.red, c.green, c.blue);
-    WriteBytes(dir / "in.bmp", input);
-    ASSERT_EQ(Call(dir / "in.bmp", dir / "out.bmp").status, 999) << c.kept;
-    ExpectGlowed(input, dir / "out.bmp", 54 + 84, width, height, c.bitCount, c.kept);
-  }
-}
-
 TEST(BMPGlow, PixelOffsetInsideTheHeaders) {
   // The pixels start inside the headers; the headers' own values still
   // decide the layout, and the output holds the filtered bytes from there.
@@ -160,7 +134,7 @@ TEST(BMPGlow, SamePathRewritesInPlace) {
 
 // Each hostile header is refused before any output is touched.
 struct Refusal {
-  std::string name;
+  const char* name;
   Bytes file;
 };
 
@@ -176,17 +150,13 @@ std::vector<Refusal> Refusals() {
   cases.push_back({"row size overflow, 65535 bits", File(40000, 1, Bytes(64), 65535)});
   cases.push_back({"pixel size overflow", File(1000, 1000000, Bytes(64))});
   cases.push_back({"negative pixel size overflow", File(-1000, -1000000, Bytes(64))});
-  // Every depth but 24 and 32, whatever the width (the mask rules are the
-  // layout tests' and the fuzz corpus's).
-  for (uint16_t bits : {0, 8, 16, 48, 64}) {
-    const Bytes pixels(StrideFor(4, bits) * 4);
-    cases.push_back({std::to_string(bits) + " bits", File(4, 4, pixels, bits)});
-  }
+  cases.push_back({"16 bits per pixel", File(4, 4, Bytes(32), 16)});
+  cases.push_back({"8 bits per pixel", File(4, 4, Bytes(16), 8)});
+  cases.push_back({"0 bits per pixel", File(4, 4, Bytes(16), 0)});
+  // Newly refused: wide pixels, and other depths even without pixels (the
+  // 32-bit mask rules are the layout tests' and the seed corpus's).
+  cases.push_back({"64 bits per pixel", File(4, 4, Bytes(128), 64)});
   cases.push_back({"16 bits, no pixels", File(0, 4, {}, 16)});
-  Bytes cutMasks = File(0, 0, {}, 32, Bytes(12));
-  testbmp::SetColourMasks(cutMasks, 6, 0xFF0000, 0xFF00, 0xFF);
-  cutMasks.resize(63);
-  cases.push_back({"file ends inside the colour masks", cutMasks});
   cases.push_back({"last pixel byte missing", Bytes(good.begin(), good.end() - 1)});
   cases.push_back({"huge image in a tiny file", File(30000, 20000, Bytes(64))});
   Bytes farOffset = good;

@@ -121,9 +121,8 @@ constexpr char kOutputFailed[] = "Failed to open output file.\n";
 
 // The output holds `input` with its pixel array at `offset` glowed.
 inline void ExpectGlowed(const Bytes& input, const std::string& outputPath, uint32_t offset,
-                         int32_t width, int32_t height, int bitCount = 24, int keptByte = 3) {
-  EXPECT_EQ(ReadBytes(outputPath),
-            testbmp::Glowed(input, offset, width, height, bitCount, keptByte));
+                         int32_t width, int32_t height, int bitCount = 24) {
+  EXPECT_EQ(ReadBytes(outputPath), testbmp::Glowed(input, offset, width, height, bitCount));
 }
 
 // `glow` (BMPGlow as a loaded library exports it) glows a small image as it
