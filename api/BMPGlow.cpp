@@ -71,7 +71,7 @@ int32_t GlowFile(const QuorbixBMPGlowPathChar* inputPath, const QuorbixBMPGlowPa
   std::unique_ptr<FileContents, void (*)(FileContents*)> fileGuard(&file, ReleaseFileContents);
 
   PixelLayout layout{};
-  if (ComputePixelLayout(file.bytes, file.size, &layout) != LayoutVerdict::kAccepted) {
+  if (ComputePixelLayout(file.bytes, file.size, file.size, &layout) != LayoutVerdict::kAccepted) {
     return Report(kInputFailed, QUORBIXBMPGLOW_FAILURE);
   }
 
@@ -85,8 +85,8 @@ int32_t GlowFile(const QuorbixBMPGlowPathChar* inputPath, const QuorbixBMPGlowPa
     if (pixelEnd > outputSize) outputSize = pixelEnd;  // at most the reserve
     uint8_t* glow = AllocateImageBuffer(pixelSize, BlockUse::kZeroedWhole);
     if (glow == nullptr) return Report(kInputFailed, QUORBIXBMPGLOW_FAILURE);
-    ApplyGlowFilter(file.bytes + layout.pixelOffset, glow, layout.width, layout.height,
-                    layout.stride);
+    ApplyGlowFilterInFormat(file.bytes + layout.pixelOffset, glow, layout.width, layout.height,
+                            layout.stride, layout.format);
     ReleaseImageBuffer(glow, pixelSize);
   }
 

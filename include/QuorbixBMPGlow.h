@@ -1,5 +1,5 @@
 /*
- * QuorbixBMPGlow: adds a glow to 24-bit BMP images.
+ * QuorbixBMPGlow: adds a glow to 24- and 32-bit BMP images.
  *
  * One operation, BMPGlow(inputPath, outputPath): reads the BMP file at
  * inputPath, adds to every interior pixel the mean of its 3x3 neighbourhood
@@ -74,9 +74,12 @@ extern "C" {
  * The success line names output.bmp whatever outputPath is.
  *
  * The input is refused ("Failed to open input file.") when it cannot be read,
- * is shorter than its 54 header bytes, has a width or height of INT32_MIN,
- * rows too short for 3 bytes per pixel, dimensions whose row or pixel-array
- * size does not fit in 32 bits, or stops before its last pixel.
+ * is shorter than its 54 header bytes, has a bit count other than 24 and 32,
+ * is 32-bit with colour masks (BI_BITFIELDS, BI_ALPHABITFIELDS) that are not
+ * three different whole bytes, has a width or height of INT32_MIN,
+ * dimensions whose row or pixel-array size does not fit in 32 bits, or stops
+ * before its last pixel. A 32-bit pixel's fourth byte (alpha or unused) is
+ * never changed.
  *
  * The output is written to a temporary file beside it and renamed over it
  * only when every byte was written; on failure the previous output (or the
