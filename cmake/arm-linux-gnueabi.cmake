@@ -6,22 +6,10 @@
 #
 # Debian's arm-linux-gnueabi compilers already default to this; the flags say
 # it explicitly so that another compiler build cannot change the target.
-set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR arm)
-
-set(QBG_ARM_TRIPLET arm-linux-gnueabi)
-set(CMAKE_C_COMPILER ${QBG_ARM_TRIPLET}-gcc)
-set(CMAKE_CXX_COMPILER ${QBG_ARM_TRIPLET}-g++)
-set(CMAKE_C_FLAGS_INIT "-march=armv5te -mfloat-abi=soft")
-set(CMAKE_CXX_FLAGS_INIT "-march=armv5te -mfloat-abi=soft")
-
-set(CMAKE_FIND_ROOT_PATH /usr/${QBG_ARM_TRIPLET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Target programs (tests included) run under user-mode qemu on an ARM926
-# core, an ARMv5TE without FPU: an instruction of a later architecture
-# stops the run instead of passing. -L finds the target's loader and libc.
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm -cpu arm926 -L /usr/${QBG_ARM_TRIPLET})
+set(QBG_LINUX_TRIPLET arm-linux-gnueabi)
+set(QBG_TARGET_FLAGS "-march=armv5te -mfloat-abi=soft")
+# An ARM926 core, an ARMv5TE without FPU: an instruction of a later
+# architecture stops the run instead of passing.
+set(QBG_QEMU qemu-arm -cpu arm926)
+include(${CMAKE_CURRENT_LIST_DIR}/linux-cross.cmake)
