@@ -59,7 +59,7 @@ quorbix::PixelFormat FormatOf(const ImageSize& size) {
 
 // ---- the filter on one buffer ----
 
-enum class FilterRun { kTwoPass, kPortable, kSse2, kAvx2, kMemcpy };
+enum class FilterRun { kTwoPass, kPortable, kSse2, kAvx2, kNeon, kMemcpy };
 
 struct FilterBuffers {
   std::vector<uint8_t> original, pixels, glow, copy;
@@ -276,10 +276,11 @@ int main(int argc, char** argv) {
   if (directory == nullptr) return 1;
   g_directory = directory;
 
-  static const char* const kFilterNames[] = {"two-pass", "portable", "sse2", "avx2", "memcpy"};
+  static const char* const kFilterNames[] = {"two-pass", "portable", "sse2", "avx2", "neon",
+                                              "memcpy"};
   for (const ImageSize& size : kFilterSizes) {
-    for (int run = 0; run < 5; ++run) {
-      if (run >= 1 && run <= 3 &&
+    for (int run = 0; run < 6; ++run) {
+      if (run >= 1 && run <= 4 &&
           !quorbix::GlowPathAvailable(static_cast<quorbix::GlowPath>(run - 1))) {
         continue;
       }

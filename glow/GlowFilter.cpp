@@ -5,6 +5,11 @@
 #include "GlowPaths.h"
 #include "GlowRows.h"
 
+#if QBG_GLOW_NEON && defined(__arm__)
+#include <asm/hwcap.h>
+#include <sys/auxv.h>
+#endif
+
 namespace quorbix {
 namespace {
 
@@ -27,6 +32,19 @@ void RunGlow(const GlowRowKernels& kernels, uint8_t* pixels, uint8_t* glow, int3
   kernels.add(pixels + rowAt(height - 2), glow + rowAt(height - 2), rowBytes, shape);
 }
 
+#if QBG_GLOW_NEON
+// NEON is part of AArch64; on ARMv7-A the kernel says whether the processor
+// has it. This stays out of GlowRowsNeon.cpp, which on ARMv7-A is built for
+// NEON as a whole.
+bool CpuHasNeon() {
+#if defined(__aarch64__)
+  return true;
+#else
+  return (getauxval(AT_HWCAP) & HWCAP_NEON) != 0;
+#endif
+}
+#endif
+
 const GlowRowKernels* KernelsFor(GlowPath path) {
   switch (path) {
     case GlowPath::kPortable:
@@ -37,6 +55,10 @@ const GlowRowKernels* KernelsFor(GlowPath path) {
     case GlowPath::kAvx2:
       return CpuHasAvx2() ? &kAvx2RowKernels : nullptr;
 #endif
+#if QBG_GLOW_NEON
+    case GlowPath::kNeon:
+      return CpuHasNeon() ? &kNeonRowKernels : nullptr;
+#endif
     default:
       return nullptr;
   }
@@ -45,6 +67,7 @@ const GlowRowKernels* KernelsFor(GlowPath path) {
 GlowPath ChoosePath() {
   if (KernelsFor(GlowPath::kAvx2) != nullptr) return GlowPath::kAvx2;
   if (KernelsFor(GlowPath::kSse2) != nullptr) return GlowPath::kSse2;
+  if (KernelsFor(GlowPath::kNeon) != nullptr) return GlowPath::kNeon;
   return GlowPath::kPortable;
 }
 

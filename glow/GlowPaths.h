@@ -15,6 +15,7 @@ enum class GlowPath : int {
   kPortable,  // integer code alone (no division, no floating point): every processor
   kSse2,      // x86-64 baseline
   kAvx2,      // x86-64 processors with AVX2
+  kNeon,      // every AArch64 processor; ARMv7-A processors with NEON
 };
 
 // Whether this build contains `path` and this processor can run it.

@@ -21,6 +21,19 @@
 #define QBG_GLOW_X86 0
 #endif
 
+// NEON kernels exist on little-endian AArch64 (NEON is part of the
+// architecture) and on ARMv7-A Linux with hardware floating point, where
+// NEON is optional: there GlowRowsNeon.cpp alone is built for NEON, and its
+// kernels run only after the auxiliary vector said the processor has it.
+#if !defined(QBG_GLOW_PORTABLE_ONLY) && defined(__GNUC__) && \
+    defined(__ORDER_LITTLE_ENDIAN__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ && \
+    (defined(__aarch64__) || (defined(__arm__) && defined(__linux__) && __ARM_ARCH >= 7 && \
+                              __ARM_ARCH_PROFILE == 'A' && defined(__ARM_FP)))
+#define QBG_GLOW_NEON 1
+#else
+#define QBG_GLOW_NEON 0
+#endif
+
 namespace quorbix {
 
 // What the row kernels need to know of the pixels. The same channel of the
@@ -45,6 +58,14 @@ using MeansRowFn = void (*)(const uint8_t* above, const uint8_t* row, const uint
 // row[i] = min(255, row[i] + means[i]) for the interior bytes.
 using AddRowFn = void (*)(uint8_t* row, const uint8_t* means, ptrdiff_t rowBytes,
                           RowShape shape);
+
+// One MeansRowFn from a path's kernels for 3- and for 4-byte pixels.
+template <MeansRowFn ThreeBytePixels, MeansRowFn FourBytePixels>
+void MeansRowByPixelBytes(const uint8_t* above, const uint8_t* row, const uint8_t* below,
+                          uint8_t* means, ptrdiff_t rowBytes, RowShape shape) {
+  (shape.pixelBytes == 4 ? FourBytePixels : ThreeBytePixels)(above, row, below, means, rowBytes,
+                                                             shape);
+}
 
 // One path's kernels; every path fills one such record and shares the walk.
 struct GlowRowKernels {
@@ -81,6 +102,9 @@ extern const GlowRowKernels kPortableRowKernels;
 extern const GlowRowKernels kSse2RowKernels;
 extern const GlowRowKernels kAvx2RowKernels;
 bool CpuHasAvx2();
+#endif
+#if QBG_GLOW_NEON
+extern const GlowRowKernels kNeonRowKernels;
 #endif
 
 }  // namespace quorbix

@@ -81,15 +81,6 @@ void MeansSse2(const uint8_t* above, const uint8_t* row, const uint8_t* below,
   MeansRangePortable(above, row, below, means, i > P ? i : P, rowBytes - P, shape);
 }
 
-void MeansRowSse2(const uint8_t* above, const uint8_t* row, const uint8_t* below,
-                     uint8_t* means, ptrdiff_t rowBytes, RowShape shape) {
-  if (shape.pixelBytes == 4) {
-    MeansSse2<4>(above, row, below, means, rowBytes, shape);
-  } else {
-    MeansSse2<3>(above, row, below, means, rowBytes, shape);
-  }
-}
-
 void AddRowSse2(uint8_t* row, const uint8_t* means, ptrdiff_t rowBytes, RowShape shape) {
   const ptrdiff_t end = rowBytes - shape.pixelBytes;
   ptrdiff_t i = shape.pixelBytes;
@@ -152,15 +143,6 @@ QBG_AVX2 void MeansAvx2(const uint8_t* above, const uint8_t* row, const uint8_t*
   MeansRangePortable(above, row, below, means, i > P ? i : P, rowBytes - P, shape);
 }
 
-QBG_AVX2 void MeansRowAvx2(const uint8_t* above, const uint8_t* row, const uint8_t* below,
-                              uint8_t* means, ptrdiff_t rowBytes, RowShape shape) {
-  if (shape.pixelBytes == 4) {
-    MeansAvx2<4>(above, row, below, means, rowBytes, shape);
-  } else {
-    MeansAvx2<3>(above, row, below, means, rowBytes, shape);
-  }
-}
-
 QBG_AVX2 void AddRowAvx2(uint8_t* row, const uint8_t* means, ptrdiff_t rowBytes,
                          RowShape shape) {
   const ptrdiff_t end = rowBytes - shape.pixelBytes;
@@ -175,8 +157,10 @@ QBG_AVX2 void AddRowAvx2(uint8_t* row, const uint8_t* means, ptrdiff_t rowBytes,
 
 }  // namespace
 
-const GlowRowKernels kSse2RowKernels{MeansRowSse2, AddRowSse2};
-const GlowRowKernels kAvx2RowKernels{MeansRowAvx2, AddRowAvx2};
+const GlowRowKernels kSse2RowKernels{MeansRowByPixelBytes<MeansSse2<3>, MeansSse2<4>>,
+                                     AddRowSse2};
+const GlowRowKernels kAvx2RowKernels{MeansRowByPixelBytes<MeansAvx2<3>, MeansAvx2<4>>,
+                                     AddRowAvx2};
 
 bool CpuHasAvx2() {
   __builtin_cpu_init();

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -21,7 +23,8 @@ constexpr PixelFormat kFourByteFormats[] = {
     quorbix::FourBytePixels(0), quorbix::FourBytePixels(1), quorbix::FourBytePixels(2),
     quorbix::FourBytePixels(3)};
 
-constexpr GlowPath kAllPaths[] = {GlowPath::kPortable, GlowPath::kSse2, GlowPath::kAvx2};
+constexpr GlowPath kAllPaths[] = {GlowPath::kPortable, GlowPath::kSse2, GlowPath::kAvx2,
+                                  GlowPath::kNeon};
 constexpr uint8_t kGuard = 0xA5;
 constexpr size_t kGuardBytes = 64;
 
@@ -30,6 +33,7 @@ const char* Name(GlowPath path) {
     case GlowPath::kPortable: return "portable";
     case GlowPath::kSse2: return "sse2";
     case GlowPath::kAvx2: return "avx2";
+    case GlowPath::kNeon: return "neon";
   }
   return "?";
 }
@@ -95,13 +99,24 @@ void ExpectAllPathsMatchReference(const Bytes& image, int32_t width, int32_t hei
   }
 }
 
-TEST(GlowPaths, PortableAndSse2AlwaysExistOnX86_64) {
+// Where a vector path is part of the architecture (SSE2 on x86-64, NEON on
+// AArch64) it is there and taken. A test stage that knows which path the
+// processor it runs on must take (an ARMv7-A with or without NEON) names it
+// in QBG_EXPECTED_GLOW_PATH.
+TEST(GlowPaths, ChosenPathIsAvailableAndAsExpected) {
   EXPECT_TRUE(quorbix::GlowPathAvailable(GlowPath::kPortable));
-#if defined(__x86_64__) && !defined(QBG_GLOW_PORTABLE_ONLY)
+#if !defined(QBG_GLOW_PORTABLE_ONLY) && (defined(__x86_64__) || defined(__aarch64__))
+#if defined(__x86_64__)
   EXPECT_TRUE(quorbix::GlowPathAvailable(GlowPath::kSse2));
+#else
+  EXPECT_TRUE(quorbix::GlowPathAvailable(GlowPath::kNeon));
+#endif
   EXPECT_NE(quorbix::ChosenGlowPath(), GlowPath::kPortable);
 #endif
   EXPECT_TRUE(quorbix::GlowPathAvailable(quorbix::ChosenGlowPath()));
+  if (const char* expected = std::getenv("QBG_EXPECTED_GLOW_PATH")) {
+    EXPECT_STREQ(Name(quorbix::ChosenGlowPath()), expected);
+  }
   std::string tested;
   for (GlowPath path : AvailablePaths()) tested += std::string(" ") + Name(path);
   RecordProperty("paths", tested);
@@ -227,8 +242,9 @@ TEST(GlowPaths, EveryTotalSaturatesAsTheFloatMinimum) {
 TEST(GlowPaths, OnlyAvailablePathsRun) {
   // A value outside the enumeration is never available, so the refusal is
   // checked on every machine, also on one that has every path.
-  for (GlowPath path : {GlowPath::kPortable, GlowPath::kSse2, GlowPath::kAvx2,
-                        static_cast<GlowPath>(99)}) {
+  std::vector<GlowPath> paths(std::begin(kAllPaths), std::end(kAllPaths));
+  paths.push_back(static_cast<GlowPath>(99));
+  for (GlowPath path : paths) {
     const bool available = quorbix::GlowPathAvailable(path);
     Bytes pixels(27, 200), glow(27, 0);
     EXPECT_EQ(quorbix::ApplyGlowFilterOnPath(path, pixels.data(), glow.data(), 3, 3, 9), available);
