@@ -1,6 +1,8 @@
-// qbg_bench_call INPUT OUTPUT: one BMPGlow call in a fresh process, then the
-// process's peak resident memory before and after it, in KiB, on stderr.
-// scripts/bench runs it for the memory figure and under callgrind.
+// qbg_bench_call INPUT OUTPUT [--no-call]: one BMPGlow call in a fresh
+// process, then the process's peak resident memory before and after it, in
+// KiB, on stderr. scripts/bench runs it for the memory figure and under
+// callgrind. With --no-call it does all the same but the call, so that
+// scripts/arm-instructions can subtract the instructions of a run without it.
 #include <sys/resource.h>
 
 #include <cstdio>
@@ -20,13 +22,14 @@ long PeakKiB() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: qbg_bench_call INPUT OUTPUT\n");
+  const bool call = argc == 3;
+  if (!call && (argc != 4 || std::string(argv[3]) != "--no-call")) {
+    std::fprintf(stderr, "usage: qbg_bench_call INPUT OUTPUT [--no-call]\n");
     return 2;
   }
   const std::u16string input = testfiles::Utf16(argv[1]), output = testfiles::Utf16(argv[2]);
   const long before = PeakKiB();
-  const int32_t status = BMPGlow(input.c_str(), output.c_str());
+  const int32_t status = call ? BMPGlow(input.c_str(), output.c_str()) : QUORBIXBMPGLOW_SUCCESS;
   std::fprintf(stderr, "peak_kib_before %ld\npeak_kib_after %ld\n", before, PeakKiB());
   return status == QUORBIXBMPGLOW_SUCCESS ? 0 : 1;
 }

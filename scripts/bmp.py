@@ -3,7 +3,8 @@
 (scripts/make_sample.py, scripts/bench, tests/fuzz/make_corpus.py) lay out
 BMP headers.
 
-    scripts/bmp.py PATH WIDTH HEIGHT      a 24-bit image of random pixels
+    scripts/bmp.py PATH WIDTH HEIGHT [BITS]   an image of random pixels, 24-bit
+                                              (or BITS 32: byte 3 alpha)
 """
 import os
 import struct
@@ -27,17 +28,19 @@ def headers(width, height, bits=24, offset=HEADERS_SIZE, file_size=0, image_size
     return file_header + info
 
 
-def image_file(width, height, pixels):
-    """A whole 24-bit file: the headers with its sizes, then the pixel array
-    (rows as stored, fill bytes included)."""
-    return headers(width, height, file_size=HEADERS_SIZE + len(pixels),
+def image_file(width, height, pixels, bits=24):
+    """A whole uncompressed file: the headers with its sizes, then the pixel
+    array (rows as stored, fill bytes included)."""
+    return headers(width, height, bits, file_size=HEADERS_SIZE + len(pixels),
                    image_size=len(pixels)) + pixels
 
 
 def main():
     path, width, height = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+    bits = int(sys.argv[4]) if len(sys.argv) > 4 else 24
+    pixels = os.urandom(row_stride(width, bits) * abs(height))
     with open(path, "wb") as out:
-        out.write(image_file(width, height, os.urandom(row_stride(width) * abs(height))))
+        out.write(image_file(width, height, pixels, bits))
 
 
 if __name__ == "__main__":
