@@ -1,6 +1,6 @@
-# Installation: the library, its header, bmpglow, a CMake package
-# (find_package(QuorbixBMPGlow) -> QuorbixBMPGlow::QuorbixBMPGlow) and a
-# pkg-config file.
+# Installation: the library, its header, bmpglow and its manual page, a
+# CMake package (find_package(QuorbixBMPGlow) -> QuorbixBMPGlow::QuorbixBMPGlow)
+# and a pkg-config file.
 include(CMakePackageConfigHelpers)
 
 set(QBG_CMAKE_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/QuorbixBMPGlow)
@@ -11,6 +11,7 @@ install(TARGETS QuorbixBMPGlow EXPORT QuorbixBMPGlowTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS bmpglow RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_BINARY_DIR}/cli/bmpglow.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # The framework the library registers with at load: a runtime dependency,
 # installed beside the library (no header: it is not part of the API).
 install(TARGETS QuorbixFramework EXPORT QuorbixBMPGlowTargets

@@ -12,7 +12,7 @@ trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
 
 cmake --install "$build_dir" --prefix "$prefix" >/dev/null
-for file in include/QuorbixBMPGlow.h bin/bmpglow; do
+for file in include/QuorbixBMPGlow.h bin/bmpglow share/man/man1/bmpglow.1; do
   [ -e "$prefix/$file" ] || { echo "missing $file in the install" >&2; exit 1; }
 done
 libdir=$(dirname "$(find "$prefix" -name 'libQuorbixBMPGlow.so.1' | head -n 1)")
