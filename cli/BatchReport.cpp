@@ -132,8 +132,10 @@ void NoteInterrupt(BatchTally* tally, size_t inFlight) {
   if (inFlight == 0) return;
   ClearProgress(tally);
   std::fflush(stdout);
-  std::fprintf(stderr, "bmpglow: interrupted: finishing the %zu file%s in flight (Ctrl-C again stops %s)\n",
-               inFlight, inFlight == 1 ? "" : "s", inFlight == 1 ? "it" : "them");
+  const bool one = inFlight == 1;
+  std::fprintf(stderr,
+               "bmpglow: interrupted: finishing the %zu file%s in flight (Ctrl-C again stops %s)\n",
+               inFlight, one ? "" : "s", one ? "it" : "them");
 }
 
 void RefreshProgress(BatchTally* tally) {
@@ -146,7 +148,9 @@ int FinishBatch(BatchTally* tally, bool interrupted) {
   const size_t notStarted = tally->total - tally->glowed - tally->failed;
   std::string counts = std::to_string(tally->glowed) + " glowed, " + std::to_string(tally->failed) +
                        " failed";
-  if (interrupted) counts = "interrupted: " + counts + ", " + std::to_string(notStarted) + " not started";
+  if (interrupted) {
+    counts = "interrupted: " + counts + ", " + std::to_string(notStarted) + " not started";
+  }
   std::fprintf(stderr, "bmpglow: %s, %.1f MB in %.2f s\n", counts.c_str(), tally->bytes / 1e6,
                SecondsSince(tally->start));
   return tally->failed == 0 && !interrupted ? 0 : 1;

@@ -134,7 +134,16 @@ bool IsStandardStream(const NativeChar* arg) { return Equals(arg, "-"); }
 // options may be abbreviated while unambiguous, options and operands may be
 // mixed, and -- ends the options. ---
 
-enum class OptionId { kOutputDir, kInPlace, kJobs, kQuiet, kProgress, kNoProgress, kHelp, kVersion };
+enum class OptionId {
+  kOutputDir,
+  kInPlace,
+  kJobs,
+  kQuiet,
+  kProgress,
+  kNoProgress,
+  kHelp,
+  kVersion,
+};
 
 struct OptionSpec {
   char shortName;  // '\0': long only
@@ -329,7 +338,8 @@ bool CopyDescriptor(int from, int to) {
       return false;
     }
     for (long done = 0; done < got;) {
-      const long put = static_cast<long>(write(to, buffer + done, static_cast<unsigned>(got - done)));
+      const auto rest = static_cast<unsigned>(got - done);
+      const long put = static_cast<long>(write(to, buffer + done, rest));
       if (put < 0 && errno == EINTR && !Interrupted()) continue;
       if (put <= 0) return false;
       done += put;
@@ -357,9 +367,10 @@ int32_t GlowWithStatusTo(int target, const LibraryPath& input, const LibraryPath
   if (target < 0) return BMPGlow(input.c_str(), output.c_str());
   std::fflush(stdout);
   const int saved = dup(1);
-  if (saved < 0 || dup2(target, 1) < 0) {
+  if (saved < 0 || dup2(target, 1) < 0) {  // the line must not reach standard output
+    std::fprintf(stderr, "bmpglow: cannot move the status line: %s\n", std::strerror(errno));
     if (saved >= 0) close(saved);
-    return BMPGlow(input.c_str(), output.c_str());
+    return QUORBIXBMPGLOW_FAILURE;
   }
   const int32_t status = BMPGlow(input.c_str(), output.c_str());
   std::fflush(stdout);
@@ -395,20 +406,22 @@ int RunTwoPaths(const NativeChar* inputArg, const NativeChar* outputArg, bool qu
     }
     const NativeChar kInputName[] = {'i', 'n', '.', 'b', 'm', 'p', 0};
     const NativeChar kOutputName[] = {'o', 'u', 't', '.', 'b', 'm', 'p', 0};
-    if (fromStandardInput) inputName = temporaries[temporaryCount++] = directory + kPathSeparator + kInputName;
-    if (toStandardOutput) outputName = temporaries[temporaryCount++] = directory + kPathSeparator + kOutputName;
+    const NativeString base = directory + kPathSeparator;
+    if (fromStandardInput) inputName = temporaries[temporaryCount++] = base + kInputName;
+    if (toStandardOutput) outputName = temporaries[temporaryCount++] = base + kOutputName;
   }
   int status = 1;
   LibraryPath input, output;
   if (fromStandardInput && !CopyDescriptorToFile(0, inputName)) {
     if (!Interrupted()) std::fprintf(stderr, "bmpglow: cannot read standard input\n");
   } else if (!ToLibraryPath(inputName.c_str(), &input)) {
-    ReportUnusablePath(inputArg);
+    ReportUnusablePath(inputName.c_str());
   } else if (!ToLibraryPath(outputName.c_str(), &output)) {
-    ReportUnusablePath(outputArg);
+    ReportUnusablePath(outputName.c_str());
   } else {
     const int nullDevice = quiet ? OpenNullDevice() : -1;
-    const int statusTarget = quiet ? nullDevice : (fromStandardInput || toStandardOutput) ? 2 : -1;
+    const int statusTarget =
+        nullDevice >= 0 ? nullDevice : (fromStandardInput || toStandardOutput) ? 2 : -1;
     const bool glowed = GlowWithStatusTo(statusTarget, input, output) == QUORBIXBMPGLOW_SUCCESS;
     if (nullDevice >= 0) close(nullDevice);
     status = glowed ? 0 : 1;

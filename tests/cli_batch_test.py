@@ -73,7 +73,8 @@ def test_standard_streams(work, reference):
     # Through a real pipe into another program, as a shell pipeline does.
     with open(f"{work}/through-pipe.bmp", "wb") as sink:
         reader = subprocess.Popen(["cat"], stdin=subprocess.PIPE, stdout=sink)
-        writer = subprocess.run(COMMAND + [SAMPLE, "-"], stdout=reader.stdin, stderr=subprocess.PIPE)
+        writer = subprocess.run(COMMAND + [SAMPLE, "-"], stdout=reader.stdin,
+                                stderr=subprocess.PIPE)
         reader.stdin.close()
         reader.wait()
     check(writer.returncode == 0 and read(f"{work}/through-pipe.bmp") == reference,
@@ -94,8 +95,10 @@ def test_output_dir_with_refused_files(work, reference):
     os.mkdir(f"{work}/glowed")
     status, out, err = run("-j", 2, "-o", f"{work}/glowed", *good, refused, missing)
     check(status == 1, "-o with refused files: status 1")
-    check(sorted(os.listdir(f"{work}/glowed")) == ["a.bmp", "b.bmp", "c.bmp"], "-o: only good outputs")
-    check(all(read(f"{work}/glowed/{n}.bmp") == reference for n in "abc"), "-o: outputs byte for byte")
+    check(sorted(os.listdir(f"{work}/glowed")) == ["a.bmp", "b.bmp", "c.bmp"],
+          "-o: only good outputs")
+    check(all(read(f"{work}/glowed/{n}.bmp") == reference for n in "abc"),
+          "-o: outputs byte for byte")
     check(sorted(text(out).splitlines()) == sorted([GLOWED] * 3 + [INPUT_FAILED] * 2),
           "-o: one whole status line per file on stdout")
     for bad in (refused, missing):
@@ -143,14 +146,15 @@ def test_usage_errors(work):
             ["-o"], ["-o", f"{work}/usage"], ["--in-place", one, one],
             ["-o", f"{work}/usage", "--in-place", one], ["-j", "0", "-o", f"{work}/usage", one],
             ["--jobs=x", "--in-place", one], ["--jobs"], ["--in-place", "-"],
-            ["--quiet=yes", "a", "b"], ["--bright", "a", "b"], ["-x", "a", "b"], [one], [one, two, one],
+            ["--quiet=yes", "a", "b"], ["--bright", "a", "b"], ["-x", "a", "b"], [one],
+            [one, two, one],
         ]
     for args in cases:
         status, out, err = run(*args)
         check(status == 2 and "Usage: bmpglow" in err and out == b"",
               f"usage error, status 2: {' '.join(args)}")
-    check(all(read(p) == before[p] for p in before) and sorted(os.listdir(f"{work}/usage")) == ["a", "b"],
-          "usage errors glow nothing")
+    check(all(read(p) == before[p] for p in before) and
+          sorted(os.listdir(f"{work}/usage")) == ["a", "b"], "usage errors glow nothing")
 
 
 def test_many_files(work, tiny_reference):
@@ -208,12 +212,13 @@ def test_progress_bar(work):
         os.close(primary)
         check(child.wait() == 1, "progress: status 1 (one refused file)")
         frames = [f for f in re.split(r"[\r\n]+", screen) if f.strip()]
-        bars = [f for f in frames if re.match(r"^ +\d/4 +\d+% \[[=> ]+\] +[\d.]+ MB/s +[-:\d]+ left +\d failed$", f)]
+        bar = r"^ +\d/4 +\d+% \[[=> ]+\] +[\d.]+ MB/s +[-:\d]+ left +\d failed$"
+        bars = [f for f in frames if re.match(bar, f)]
         if not expect_bar:
             check(not bars and "\r" not in screen.replace("\r\n", ""), "--no-progress: no bar")
             continue
         check(bars and bars[0].startswith(" 0/4   0% ["), "progress: a bar from the start")
-        check(all(len(f) <= 59 for f in bars), f"progress: within the terminal's 60 columns: {bars}")
+        check(all(len(f) <= 59 for f in bars), f"progress: within 60 columns: {bars}")
         # The bar is blanked out before a line is printed and before the summary.
         check(re.search(r"\r +\rbmpglow: [^\r\n]*s\.bmp: " + re.escape(INPUT_FAILED), screen),
               "progress: cleared before a failed file is named")
@@ -284,7 +289,8 @@ def test_interrupt(work, reference, tiny_reference):
           read(f"{out_dir}/fifo1.bmp") == reference == read(f"{out_dir}/fifo2.bmp"),
           "interrupt: the calls in flight finished, outputs whole")
     check("finishing the 2 files in flight" in err and
-          "interrupted: 3 glowed, 0 failed, 20 not started" in err, f"interrupt: the summary: {err}")
+          "interrupted: 3 glowed, 0 failed, 20 not started" in err,
+          f"interrupt: the summary: {err}")
 
     child, writers, primary, out_dir = interrupted_batch(work, "stop-twice")
     notice = b""
@@ -313,7 +319,8 @@ def test_manual_lists_the_options():
         names = re.findall(r"\\-(\\-[\w\\-]+|\w)", entry)
         if names:  # not an exit status
             described.add(", ".join("-" + n.replace("\\-", "-") for n in names))
-    check(helped and helped == described, f"options: --help {sorted(helped)}, manual {sorted(described)}")
+    check(helped and helped == described,
+          f"options: --help {sorted(helped)}, manual {sorted(described)}")
 
 
 signal.alarm(600)  # a hang fails the test rather than holding ctest
