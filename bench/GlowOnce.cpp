@@ -6,10 +6,10 @@
 #include <sys/resource.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "QuorbixBMPGlow.h"
+#include "support/Utf16.h"
 
 namespace {
 
@@ -17,10 +17,6 @@ long PeakKiB() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   return usage.ru_maxrss;
-}
-
-std::u16string Widen(const char* path) {  // the benchmark's paths are ASCII
-  return std::u16string(path, path + std::strlen(path));
 }
 
 }  // namespace
@@ -33,7 +29,7 @@ int main(int argc, char** argv) {
   const long before = PeakKiB();
   bool glowed = true;
   for (int i = 1; i + 1 < argc; i += 2) {
-    const std::u16string input = Widen(argv[i]), output = Widen(argv[i + 1]);
+    const std::u16string input = testfiles::Utf16(argv[i]), output = testfiles::Utf16(argv[i + 1]);
     glowed = BMPGlow(input.c_str(), output.c_str()) == QUORBIXBMPGLOW_SUCCESS && glowed;
   }
   std::fprintf(stderr, "peak_kib_before %ld\npeak_kib_after %ld\n", before, PeakKiB());

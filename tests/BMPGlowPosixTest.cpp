@@ -2,17 +2,16 @@
 // modes, symbolic links, devices, a write that fails part way).
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
 #include <vector>
 
 #include "support/BmpBuilder.h"
+#include "support/CallInChild.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -76,20 +75,13 @@ TEST(BMPGlow, FailedWriteKeepsThePreviousOutputAndNoTemporaryFile) {
   const Bytes input = File(200, 200, RandomPixels(600, 200, 12));
   WriteBytes(dir / "in.bmp", input);
   WriteBytes(dir / "out.bmp", {'o', 'l', 'd'});
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
+  const CallResult result = CallInChild(dir / "in.bmp", dir / "out.bmp", [] {
     signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{4096, 4096};
     setrlimit(RLIMIT_FSIZE, &limit);
-    const std::u16string in = Utf16(dir / "in.bmp"), out = Utf16(dir / "out.bmp");
-    const int freopenFd = open("/dev/null", O_WRONLY);
-    dup2(freopenFd, STDOUT_FILENO);
-    _exit(BMPGlow(in.c_str(), out.c_str()) == 1 ? 0 : 3);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  });
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.printed, kOutputFailed);
   EXPECT_EQ(ReadBytes(dir / "out.bmp"), (Bytes{'o', 'l', 'd'}));
   EXPECT_EQ(dir.List().size(), 2u);
 }
