@@ -114,7 +114,9 @@ void RecordOutcome(BatchTally* tally, const NativeChar* file, const FileOutcome&
     if (tally->statusOnTerminal) ClearProgress(tally);
     std::fwrite(outcome.lines.data(), 1, outcome.lines.size(), stdout);
     if (outcome.lines.back() != '\n') std::fputc('\n', stdout);
-    if (tally->statusOnTerminal) std::fflush(stdout);
+    // One write per file: lines stay whole even when several programs
+    // share this standard output (xargs -P).
+    std::fflush(stdout);
   }
   if (glowed) {
     ++tally->glowed;

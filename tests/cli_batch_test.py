@@ -7,6 +7,7 @@ Ctrl-C in the middle of a batch, and the manual page against --help.
 
 SAMPLE and TINY are BMP files the library glows. QBG_EMULATOR, when set, is
 the command that runs PROGRAM. The terminal and signal cases need POSIX."""
+import faulthandler
 import os
 import re
 import shlex
@@ -259,13 +260,14 @@ def interrupted_batch(work, name):
 
 
 def finish(child, primary):
-    """Standard error and the status, once the process ended (killed after 120 s)."""
-    threading.Thread(target=read_terminal, args=(primary,), daemon=True).start()
+    """Standard error and the status, once the process ended (killed after
+    120 s). The few status lines wait in the terminal until then."""
     try:
         err = child.communicate(timeout=120)[1]
     except subprocess.TimeoutExpired:
         os.killpg(child.pid, signal.SIGKILL)
         err = child.communicate()[1]
+    read_terminal(primary)
     os.close(primary)
     return err.decode(errors="replace"), child.returncode
 
@@ -323,7 +325,7 @@ def test_manual_lists_the_options():
           f"options: --help {sorted(helped)}, manual {sorted(described)}")
 
 
-signal.alarm(600)  # a hang fails the test rather than holding ctest
+faulthandler.dump_traceback_later(540, exit=True)  # a hang fails, showing where
 with tempfile.TemporaryDirectory() as work:
     temporaries = f"{work}/tmp"  # where the temporary files of - go
     os.mkdir(temporaries)
