@@ -1,6 +1,8 @@
-// qbg_bench_call INPUT OUTPUT: one BMPGlow call in a fresh process, then the
-// process's peak resident memory before and after it, in KiB, on stderr.
-// scripts/bench runs it for the memory figure and under callgrind.
+// qbg_bench_call INPUT OUTPUT [INPUT OUTPUT]...: one BMPGlow call per pair in
+// a fresh process, one after another, then the process's peak resident
+// memory before and after them, in KiB, on stderr. scripts/bench runs it for
+// the memory figure and under callgrind with one pair, and `scripts/bench
+// cli` with many, for the cost of the calls alone in one process.
 #include <sys/resource.h>
 
 #include <cstdio>
@@ -20,13 +22,16 @@ long PeakKiB() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: qbg_bench_call INPUT OUTPUT\n");
+  if (argc < 3 || argc % 2 == 0) {
+    std::fprintf(stderr, "usage: qbg_bench_call INPUT OUTPUT [INPUT OUTPUT]...\n");
     return 2;
   }
-  const std::u16string input = testfiles::Utf16(argv[1]), output = testfiles::Utf16(argv[2]);
   const long before = PeakKiB();
-  const int32_t status = BMPGlow(input.c_str(), output.c_str());
+  bool glowed = true;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::u16string input = testfiles::Utf16(argv[i]), output = testfiles::Utf16(argv[i + 1]);
+    glowed = BMPGlow(input.c_str(), output.c_str()) == QUORBIXBMPGLOW_SUCCESS && glowed;
+  }
   std::fprintf(stderr, "peak_kib_before %ld\npeak_kib_after %ld\n", before, PeakKiB());
-  return status == QUORBIXBMPGLOW_SUCCESS ? 0 : 1;
+  return glowed ? 0 : 1;
 }
