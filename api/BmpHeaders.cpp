@@ -30,12 +30,13 @@ uint16_t ReadBitCount(const BITMAPINFOHEADER& infoHeader) {
   return static_cast<uint16_t>(p[0] | p[1] << 8);
 }
 
-LayoutVerdict ComputePixelLayout(const uint8_t* file, uint64_t fileSize, PixelLayout* layout) {
-  if (fileSize < kHeadersSize) return LayoutVerdict::kTruncatedHeaders;
+LayoutVerdict ComputePixelLayout(const uint8_t* prefix, size_t prefixSize, uint64_t fileSize,
+                                 PixelLayout* layout) {
+  if (prefixSize < kHeadersSize || fileSize < kHeadersSize) return LayoutVerdict::kTruncatedHeaders;
   BITMAPFILEHEADER fileHeader;
   BITMAPINFOHEADER infoHeader;
-  std::memcpy(fileHeader.bytes, file, kFileHeaderSize);
-  std::memcpy(infoHeader.bytes, file + kFileHeaderSize, kInfoHeaderSize);
+  std::memcpy(fileHeader.bytes, prefix, kFileHeaderSize);
+  std::memcpy(infoHeader.bytes, prefix + kFileHeaderSize, kInfoHeaderSize);
 
   const int32_t widthField = ReadWidthField(infoHeader);
   const int32_t heightField = ReadHeightField(infoHeader);

@@ -10,6 +10,10 @@ namespace quorbix {
 constexpr size_t kFileHeaderSize = 14;
 constexpr size_t kInfoHeaderSize = 40;
 constexpr size_t kHeadersSize = kFileHeaderSize + kInfoHeaderSize;
+// The layout check reads no further into a file than this: the headers and
+// the three 4-byte colour masks that may follow them. A caller reads these
+// first and the pixel array only once the check accepted it.
+constexpr size_t kLayoutPrefixSize = kHeadersSize + 12;
 
 // The headers are kept exactly as stored (little-endian, packed) and written
 // back byte for byte; fields are read from the bytes, never from a C struct
@@ -52,11 +56,13 @@ enum class LayoutVerdict {
   kTruncatedPixels,      // the file stops before its last pixel
 };
 
-// Reads the headers from the first bytes of a file of `fileSize` bytes and
-// derives the layout. Every size is checked in 64-bit arithmetic, since the
-// header's values are hostile until proven otherwise. When accepted, the
-// file holds every pixel byte except perhaps the fill bytes after the last
-// row's pixels, so pixelOffset + pixelSize <= fileSize + 3.
-LayoutVerdict ComputePixelLayout(const uint8_t* file, uint64_t fileSize, PixelLayout* layout);
+// Reads the headers from `prefix`, the first `prefixSize` bytes of a file of
+// `fileSize` bytes (all of them, or at least kLayoutPrefixSize), and derives
+// the layout. Every size is checked in 64-bit arithmetic, since the header's
+// values are hostile until proven otherwise. When accepted, the file holds
+// every pixel byte except perhaps the fill bytes after the last row's
+// pixels, so pixelOffset + pixelSize <= fileSize + 3.
+LayoutVerdict ComputePixelLayout(const uint8_t* prefix, size_t prefixSize, uint64_t fileSize,
+                                 PixelLayout* layout);
 
 }  // namespace quorbix

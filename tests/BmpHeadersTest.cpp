@@ -15,7 +15,8 @@ LayoutVerdict Verdict(int32_t width, int32_t height, uint16_t bits, uint64_t fil
                       PixelLayout* layout = nullptr) {
   PixelLayout scratch{};
   const testbmp::Bytes headers = testbmp::Headers(width, height, bits);
-  return ComputePixelLayout(headers.data(), fileSize, layout ? layout : &scratch);
+  const size_t prefixSize = fileSize < headers.size() ? static_cast<size_t>(fileSize) : headers.size();
+  return ComputePixelLayout(headers.data(), prefixSize, fileSize, layout ? layout : &scratch);
 }
 
 TEST(PixelLayout, StrideRoundsRowsUpToWholeWords) {
