@@ -1,12 +1,8 @@
 // BMPGlow through the built shared library: what POSIX systems add (file
-// modes, symbolic links, devices, a write that fails part way).
+// modes, symbolic links, devices).
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -68,30 +64,6 @@ TEST(BMPGlow, DevicesAreWrittenDirectly) {
   const CallResult full = Call(dir / "in.bmp", "/dev/full");
   EXPECT_EQ(full.status, 1);
   EXPECT_EQ(full.printed, kOutputFailed);
-}
-
-TEST(BMPGlow, FailedWriteKeepsThePreviousOutputAndNoTemporaryFile) {
-  // A file-size limit makes the temporary file fill up mid-write.
-  TempDir dir;
-  const Bytes input = File(200, 200, RandomPixels(600, 200, 12));
-  WriteBytes(dir / "in.bmp", input);
-  WriteBytes(dir / "out.bmp", {'o', 'l', 'd'});
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{4096, 4096};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    const std::u16string in = Utf16(dir / "in.bmp"), out = Utf16(dir / "out.bmp");
-    const int freopenFd = open("/dev/null", O_WRONLY);
-    dup2(freopenFd, STDOUT_FILENO);
-    _exit(BMPGlow(in.c_str(), out.c_str()) == 1 ? 0 : 3);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  EXPECT_EQ(ReadBytes(dir / "out.bmp"), (Bytes{'o', 'l', 'd'}));
-  EXPECT_EQ(dir.List().size(), 2u);
 }
 
 }  // namespace
