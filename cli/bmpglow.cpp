@@ -1,4 +1,5 @@
 // bmpglow: glows a BMP file from the command line through the library.
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -144,5 +145,10 @@ int Run(int argc, Char** argv) {
 #if defined(_WIN32)
 int wmain(int argc, wchar_t** argv) { return Run(argc, argv); }
 #else
-int main(int argc, char** argv) { return Run(argc, argv); }
+int main(int argc, char** argv) {
+  // A write past a file-size limit then fails with EFBIG and is reported,
+  // rather than ending the program part way through.
+  std::signal(SIGXFSZ, SIG_IGN);
+  return Run(argc, argv);
+}
 #endif
