@@ -1,6 +1,7 @@
 # Shared by the scripts: the project root and the packages every build needs.
 QBG_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-QBG_BUILD_PACKAGES=(cmake make g++ pkg-config python3 libgtest-dev libbenchmark-dev)
+# (acl: setfacl, for the test that a replaced file keeps its ACL.)
+QBG_BUILD_PACKAGES=(cmake make g++ pkg-config python3 libgtest-dev libbenchmark-dev acl)
 # The Windows stage: the cross toolchain, windres and widl, and wine to run
 # the tests.
 QBG_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64 wine wine64)
