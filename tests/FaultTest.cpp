@@ -152,16 +152,16 @@ void ExpectKept(const TempDir& dir, const std::string& name, const Bytes& conten
 
 // Sets a value under /proc/sys for the length of a test and puts the previous
 // one back afterwards, whatever the test's outcome (other programs share the
-// machine). `applied` is false where it cannot be set.
+// machine). `applied` is false where it does not hold (it cannot be set).
 struct SysctlSetting {
-  SysctlSetting(const char* path, const char* value) : path_(path) {
-    std::ifstream(path_) >> previous_;
-    applied = !previous_.empty() && Write(value) && Read() == value;
+  SysctlSetting(const char* path, const std::string& value) : path_(path), previous_(Read()) {
+    if (previous_ != value) Write(value);
+    applied = Read() == value;
   }
   ~SysctlSetting() {
-    if (!previous_.empty()) Write(previous_);
+    if (!previous_.empty() && Read() != previous_) Write(previous_);
   }
-  bool Write(const std::string& value) const { return static_cast<bool>(std::ofstream(path_) << value << '\n'); }
+  void Write(const std::string& value) const { std::ofstream(path_) << value << '\n'; }
   std::string Read() const {
     std::string value;
     std::ifstream(path_) >> value;

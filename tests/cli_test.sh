@@ -47,7 +47,8 @@ case $program in *.exe) ;; *)
   exec 3<>"$work/slow.bmp"
   ${QBG_EMULATOR:-} "$program" "$work/slow.bmp" "$work/out4.bmp" >/dev/null 2>&1 3>&- &
   pid=$!
-  until ls -l "/proc/$pid/fd" 2>/dev/null | grep -q slow.bmp; do sleep 0.05; done
+  # bmpglow's own descriptor is read-only; the shell's, until it execs, reads and writes.
+  until ls -l "/proc/$pid/fd" 2>/dev/null | grep -q '^lr-x.*slow\.bmp'; do sleep 0.05; done
   kill -XFSZ "$pid"
   exec 3>&-
   wait "$pid"
