@@ -141,19 +141,29 @@ bool FindDirectoryEntry(const char* path, int fd, const struct stat& info, int* 
   return false;
 }
 
+// The id of the mount that the open file `fd` lies in (/proc/self/fdinfo,
+// Linux 3.15 and later), or -1.
+long MountIdOf(int fd) {
+  char path[40];
+  std::snprintf(path, sizeof path, "/proc/self/fdinfo/%d", fd);
+  const int info = open(path, O_RDONLY | O_CLOEXEC);
+  if (info < 0) return -1;
+  char text[512];
+  const ssize_t got = read(info, text, sizeof text - 1);
+  close(info);
+  text[got > 0 ? got : 0] = '\0';
+  const char* const field = std::strstr(text, "mnt_id:");
+  return field == nullptr ? -1 : std::strtol(field + 7, nullptr, 10);
+}
+
 // Whether the file is mounted on its own (a bind mount, as containers use
 // for single files): a rename in its directory cannot replace it.
 bool MountedOnItsOwn(int fd, int directory) {
-#if defined(STATX_MNT_ID)
-  struct statx fileMount, parentMount;
-  if (statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &fileMount) == 0 &&
-      statx(directory, "", AT_EMPTY_PATH, STATX_MNT_ID, &parentMount) == 0 &&
-      (fileMount.stx_mask & parentMount.stx_mask & STATX_MNT_ID) != 0) {
-    return fileMount.stx_mnt_id != parentMount.stx_mnt_id;
-  }
-#endif
-  struct stat file, parent;  // kernels before 5.8: a mount of another file system
-  return fstat(fd, &file) == 0 && fstat(directory, &parent) == 0 && file.st_dev != parent.st_dev;
+  const long file = MountIdOf(fd), parent = MountIdOf(directory);
+  if (file >= 0 && parent >= 0) return file != parent;
+  struct stat fileInfo, parentInfo;  // without /proc: a mount of another file system
+  return fstat(fd, &fileInfo) == 0 && fstat(directory, &parentInfo) == 0 &&
+         fileInfo.st_dev != parentInfo.st_dev;
 }
 
 uint64_t NextEntropy() {
