@@ -68,8 +68,8 @@ bool ReadInput(InputFile* input, uint64_t offset, uint8_t* into, size_t size, si
 // security descriptor, attributes and named streams, a new one is moved into
 // place with MoveFileExW; long paths take the \\?\ form. A read-only target
 // is refused, devices (NUL, CON, pipes) and named streams (out.bmp:s) are
-// written in place, and a symbolic link at the path is replaced rather than
-// followed.
+// written in place, and a symbolic link at the path is passed to
+// ReplaceFileW as it is.
 struct Replacement {
 #if defined(_WIN32)
   void* file;           // HANDLE: where the bytes go
