@@ -14,13 +14,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "GlowPaths.h"
 #include "QuorbixBMPGlow.h"
-#include "TwoPassGlow.h"
+#include "support/BmpBuilder.h"
+#include "support/Utf16.h"
 
 #if defined(QBG_BENCH_OPENCV)
 #include <opencv2/core.hpp>
@@ -37,18 +37,12 @@ struct ImageSize {
 constexpr ImageSize kFilterSizes[] = {{"1MP", 1224, 816}, {"12MP", 4000, 3000}, {"24MP", 6000, 4000}};
 constexpr ImageSize kFileSizes[] = {{"1000x750", 1000, 750}, {"6000x4000", 6000, 4000}};
 
-int32_t StrideFor(int32_t width) { return (width * 24 + 31) / 32 * 4; }
-
-std::vector<uint8_t> RandomBytes(size_t size, uint32_t seed) {
-  std::vector<uint8_t> bytes(size);
-  std::mt19937 random(seed);
-  for (auto& byte : bytes) byte = static_cast<uint8_t>(random());
-  return bytes;
-}
+using testbmp::StrideFor;
+using testfiles::Utf16;
 
 // ---- the filter on one buffer ----
 
-enum class FilterRun { kTwoPass, kScalar, kSse2, kAvx2, kMemcpy };
+enum class FilterRun { kTwoPass, kPortable, kSse2, kAvx2, kMemcpy };
 
 struct FilterBuffers {
   std::vector<uint8_t> original, pixels, glow, copy;
@@ -59,7 +53,8 @@ FilterBuffers& BuffersFor(const ImageSize& size) {
   FilterBuffers& b = buffers[&size - kFilterSizes];
   if (b.original.empty()) {
     const size_t bytes = static_cast<size_t>(StrideFor(size.width)) * size.height;
-    b.original = RandomBytes(bytes, static_cast<uint32_t>(size.width));
+    b.original = testbmp::RandomPixels(StrideFor(size.width), size.height,
+                                       static_cast<uint32_t>(size.width));
     b.pixels = b.original;
     b.glow.assign(bytes, 0);
     b.copy.assign(bytes, 1);
@@ -77,7 +72,7 @@ void Filter(benchmark::State& state, FilterRun run, const ImageSize* size) {
     state.ResumeTiming();
     switch (run) {
       case FilterRun::kTwoPass:
-        TwoPassGlow(b.pixels.data(), b.glow.data(), size->width, size->height, stride);
+        testbmp::ReferenceGlow(b.pixels.data(), b.glow.data(), size->width, size->height, stride);
         break;
       case FilterRun::kMemcpy:
         std::memcpy(b.copy.data(), b.pixels.data(), b.pixels.size());
@@ -99,24 +94,8 @@ std::string g_directory;
 std::string InputFile(const ImageSize& size) { return g_directory + "/" + size.name + ".bmp"; }
 
 void WriteInputFile(const ImageSize& size) {
-  const int32_t stride = StrideFor(size.width);
-  const uint32_t pixelBytes = static_cast<uint32_t>(stride) * size.height;
-  std::vector<uint8_t> file(54, 0);
-  const auto put32 = [&file](size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) file[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  };
-  file[0] = 'B';
-  file[1] = 'M';
-  put32(2, 54 + pixelBytes);
-  put32(10, 54);
-  put32(14, 40);
-  put32(18, static_cast<uint32_t>(size.width));
-  put32(22, static_cast<uint32_t>(size.height));
-  file[26] = 1;
-  file[28] = 24;
-  put32(34, pixelBytes);
-  const std::vector<uint8_t> pixels = RandomBytes(pixelBytes, 5);
-  file.insert(file.end(), pixels.begin(), pixels.end());
+  const testbmp::Bytes file = testbmp::File(
+      size.width, size.height, testbmp::RandomPixels(StrideFor(size.width), size.height, 5));
   FILE* out = std::fopen(InputFile(size).c_str(), "wb");
   if (out == nullptr || std::fwrite(file.data(), 1, file.size(), out) != file.size() ||
       std::fclose(out) != 0) {
@@ -124,8 +103,6 @@ void WriteInputFile(const ImageSize& size) {
     std::exit(1);
   }
 }
-
-std::u16string Utf16(const std::string& path) { return std::u16string(path.begin(), path.end()); }
 
 bool ReadAll(int fd, uint8_t* into, size_t size) {
   for (size_t done = 0; done < size;) {
@@ -293,7 +270,7 @@ int main(int argc, char** argv) {
   if (directory == nullptr) return 1;
   g_directory = directory;
 
-  static const char* const kFilterNames[] = {"two-pass", "scalar", "sse2", "avx2", "memcpy"};
+  static const char* const kFilterNames[] = {"two-pass", "portable", "sse2", "avx2", "memcpy"};
   for (const ImageSize& size : kFilterSizes) {
     for (int run = 0; run < 5; ++run) {
       if (run >= 1 && run <= 3 &&

@@ -4,10 +4,10 @@
 #include <sys/resource.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "QuorbixBMPGlow.h"
+#include "support/Utf16.h"
 
 namespace {
 
@@ -17,10 +17,6 @@ long PeakKiB() {
   return usage.ru_maxrss;
 }
 
-std::u16string Widen(const char* path) {  // the benchmark's paths are ASCII
-  return std::u16string(path, path + std::strlen(path));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -28,7 +24,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: qbg_bench_call INPUT OUTPUT\n");
     return 2;
   }
-  const std::u16string input = Widen(argv[1]), output = Widen(argv[2]);
+  const std::u16string input = testfiles::Utf16(argv[1]), output = testfiles::Utf16(argv[2]);
   const long before = PeakKiB();
   const int32_t status = BMPGlow(input.c_str(), output.c_str());
   std::fprintf(stderr, "peak_kib_before %ld\npeak_kib_after %ld\n", before, PeakKiB());

@@ -1,12 +1,12 @@
 // bmpglow: glows a BMP file from the command line through the library.
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <type_traits>
 
 #include "QuorbixBMPGlow.h"
 #include "QuorbixBMPGlowVersion.h"
+#include "Utf8ToUtf16.h"
 
 namespace {
 
@@ -21,50 +21,6 @@ constexpr char kUsage[] =
     "\n"
     "The library prints one status line. Exit status: 0 when the glow was\n"
     "written, 1 when a file could not be read or written, 2 on a usage error.\n";
-
-#if !defined(_WIN32)
-// Decodes a UTF-8 argument to UTF-16. Returns false for bytes that are not
-// UTF-8, since such a name cannot be passed to the library.
-bool Utf8ToUtf16(const char* text, std::u16string* out) {
-  const auto* p = reinterpret_cast<const unsigned char*>(text);
-  while (*p != 0) {
-    char32_t code;
-    int continuation;
-    if (*p < 0x80) {
-      code = *p;
-      continuation = 0;
-    } else if ((*p & 0xE0) == 0xC0) {
-      code = *p & 0x1Fu;
-      continuation = 1;
-    } else if ((*p & 0xF0) == 0xE0) {
-      code = *p & 0x0Fu;
-      continuation = 2;
-    } else if ((*p & 0xF8) == 0xF0) {
-      code = *p & 0x07u;
-      continuation = 3;
-    } else {
-      return false;
-    }
-    ++p;
-    for (int i = 0; i < continuation; ++i, ++p) {
-      if ((*p & 0xC0) != 0x80) return false;
-      code = code << 6 | (*p & 0x3Fu);
-    }
-    static constexpr char32_t kSmallestOfLength[] = {0, 0x80, 0x800, 0x10000};
-    const bool overlong = code < kSmallestOfLength[continuation];
-    const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
-    if (overlong || surrogate || code > 0x10FFFF) return false;
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      out->push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-      out->push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
-    } else {
-      out->push_back(static_cast<char16_t>(code));
-    }
-  }
-  return true;
-}
-#endif
 
 int UsageError(const char* problem) {
   std::fprintf(stderr, "bmpglow: %s\n%s", problem, kUsage);
@@ -83,7 +39,7 @@ void ReportUnusablePath(const wchar_t* arg) {
   std::fprintf(stderr, "bmpglow: %ls cannot be passed to the library\n", arg);
 }
 #else
-bool ToLibraryPath(const char* arg, LibraryPath* path) { return Utf8ToUtf16(arg, path); }
+bool ToLibraryPath(const char* arg, LibraryPath* path) { return quorbix::Utf8ToUtf16(arg, path); }
 void ReportUnusablePath(const char* arg) {
   std::fprintf(stderr, "bmpglow: %s is not valid UTF-8; the library takes UTF-16 paths\n", arg);
 }

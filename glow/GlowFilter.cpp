@@ -27,8 +27,8 @@ void RunGlow(const GlowRowKernels& kernels, uint8_t* pixels, uint8_t* glow, int3
 
 const GlowRowKernels* KernelsFor(GlowPath path) {
   switch (path) {
-    case GlowPath::kScalar:
-      return &kScalarRowKernels;
+    case GlowPath::kPortable:
+      return &kPortableRowKernels;
 #if QBG_GLOW_X86
     case GlowPath::kSse2:
       return &kSse2RowKernels;  // every x86-64 processor has SSE2
@@ -43,7 +43,7 @@ const GlowRowKernels* KernelsFor(GlowPath path) {
 GlowPath ChoosePath() {
   if (KernelsFor(GlowPath::kAvx2) != nullptr) return GlowPath::kAvx2;
   if (KernelsFor(GlowPath::kSse2) != nullptr) return GlowPath::kSse2;
-  return GlowPath::kScalar;
+  return GlowPath::kPortable;
 }
 
 }  // namespace

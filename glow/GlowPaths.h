@@ -10,9 +10,9 @@
 namespace quorbix {
 
 enum class GlowPath : int {
-  kScalar,  // portable integer code: the reference, and the path on non-x86 processors
-  kSse2,    // x86-64 baseline
-  kAvx2,    // x86-64 processors with AVX2
+  kPortable,  // integer code alone (no division, no floating point): every processor
+  kSse2,      // x86-64 baseline
+  kAvx2,      // x86-64 processors with AVX2
 };
 
 // Whether this build contains `path` and this processor can run it.

@@ -11,9 +11,9 @@
 #include <cstdint>
 
 // SSE2 and AVX2 kernels exist on x86-64 with a compiler that has the target
-// attribute and the cpu-support builtin (GCC, Clang, MinGW).
-#if !defined(QBG_GLOW_SCALAR_ONLY) && (defined(__x86_64__) || defined(_M_X64)) && \
-    defined(__GNUC__)
+// attribute and the cpu-support builtin (GCC, Clang, MinGW: all of them
+// define __x86_64__ there).
+#if !defined(QBG_GLOW_PORTABLE_ONLY) && defined(__x86_64__) && defined(__GNUC__)
 #define QBG_GLOW_X86 1
 #else
 #define QBG_GLOW_X86 0
@@ -51,11 +51,11 @@ inline uint8_t SaturatingAdd(uint8_t value, uint8_t mean) {
 
 // The portable kernels, over any part [from, to) of a row's interior (the
 // SIMD kernels finish their rows with them).
-void MeansRangeScalar(const uint8_t* above, const uint8_t* row, const uint8_t* below,
-                      uint8_t* means, ptrdiff_t from, ptrdiff_t to);
-void AddRangeScalar(uint8_t* row, const uint8_t* means, ptrdiff_t from, ptrdiff_t to);
+void MeansRangePortable(const uint8_t* above, const uint8_t* row, const uint8_t* below,
+                        uint8_t* means, ptrdiff_t from, ptrdiff_t to);
+void AddRangePortable(uint8_t* row, const uint8_t* means, ptrdiff_t from, ptrdiff_t to);
 
-extern const GlowRowKernels kScalarRowKernels;
+extern const GlowRowKernels kPortableRowKernels;
 #if QBG_GLOW_X86
 extern const GlowRowKernels kSse2RowKernels;
 extern const GlowRowKernels kAvx2RowKernels;

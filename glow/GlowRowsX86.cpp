@@ -69,8 +69,8 @@ void MeansRowSse2(const uint8_t* above, const uint8_t* row, const uint8_t* below
     }
     means[0] = means[1] = means[2] = 0;
   }
-  MeansRangeScalar(above, row, below, means, i > kPixelBytes ? i : kPixelBytes,
-                   rowBytes - kPixelBytes);
+  MeansRangePortable(above, row, below, means, i > kPixelBytes ? i : kPixelBytes,
+                     rowBytes - kPixelBytes);
 }
 
 void AddRowSse2(uint8_t* row, const uint8_t* means, ptrdiff_t rowBytes) {
@@ -80,7 +80,7 @@ void AddRowSse2(uint8_t* row, const uint8_t* means, ptrdiff_t rowBytes) {
     __m128i* at = reinterpret_cast<__m128i*>(row + i);
     _mm_storeu_si128(at, _mm_adds_epu8(_mm_loadu_si128(at), LoadBytes128(means + i)));
   }
-  AddRangeScalar(row, means, i, end);
+  AddRangePortable(row, means, i, end);
 }
 
 // ---- AVX2: 32 bytes a step, as two vectors of 16 column sums ----
@@ -127,8 +127,8 @@ QBG_AVX2 void MeansRowAvx2(const uint8_t* above, const uint8_t* row, const uint8
     }
     means[0] = means[1] = means[2] = 0;
   }
-  MeansRangeScalar(above, row, below, means, i > kPixelBytes ? i : kPixelBytes,
-                   rowBytes - kPixelBytes);
+  MeansRangePortable(above, row, below, means, i > kPixelBytes ? i : kPixelBytes,
+                     rowBytes - kPixelBytes);
 }
 
 QBG_AVX2 void AddRowAvx2(uint8_t* row, const uint8_t* means, ptrdiff_t rowBytes) {
@@ -139,7 +139,7 @@ QBG_AVX2 void AddRowAvx2(uint8_t* row, const uint8_t* means, ptrdiff_t rowBytes)
     const __m256i add = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(means + i));
     _mm256_storeu_si256(at, _mm256_adds_epu8(_mm256_loadu_si256(at), add));
   }
-  AddRangeScalar(row, means, i, end);
+  AddRangePortable(row, means, i, end);
 }
 
 }  // namespace

@@ -9,11 +9,17 @@
  * QUORBIXBMPGLOW_FAILURE (1).
  *
  * Usable from C (C11, <uchar.h>) and C++.
+ *
+ * QuorbixBMPGlowVersion.h, included here, gives the version of the library
+ * the program is built against: QUORBIXBMPGLOW_VERSION_MAJOR, _MINOR, _PATCH
+ * and _TWEAK, and QUORBIXBMPGLOW_VERSION_STRING ("MAJOR.MINOR.PATCH.TWEAK").
  */
 #ifndef QUORBIXBMPGLOW_H
 #define QUORBIXBMPGLOW_H
 
 #include <stdint.h>
+
+#include "QuorbixBMPGlowVersion.h"
 
 #if defined(_WIN32)
 #  include <wchar.h>

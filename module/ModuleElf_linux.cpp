@@ -1,5 +1,5 @@
-// Linux: the module's ELF load and unload hooks and the runtime hooks of the
-// start-up routine.
+// Linux: the module's ELF load and unload hooks, and the static
+// initialisation and exit processing they hand the start-up routine.
 //
 // The dynamic loader calls no start-up routine with reason codes. Instead it
 // runs a module's DT_INIT function, then its DT_INIT_ARRAY (the static
@@ -49,8 +49,6 @@ AttachState gAttachState = kNotAttached;
 
 void* Instance() { return const_cast<char*>(&__ehdr_start); }
 
-}  // namespace
-
 void RunStaticInitialisers() {
   for (const TableEntry* entry = qbg_init_table_start; entry != qbg_init_table_end; ++entry) {
     (*entry)(gArgc, gArgv, gEnvp);
@@ -69,6 +67,12 @@ void RunExitProcessing() {
   }
 }
 
+// Built at each call rather than as a static record: the raw-hook slot lives
+// in another file, and a record initialised from it would wait for the
+// static initialisation that it is to run.
+ModulePlatform Platform() { return {kRawHookSlot, RunStaticInitialisers, RunExitProcessing}; }
+
+}  // namespace
 }  // namespace quorbix
 
 extern "C" {
@@ -81,7 +85,7 @@ __attribute__((visibility("hidden"))) void QbgModuleLoad(int argc, char** argv, 
   gArgc = argc;
   gArgv = argv;
   gEnvp = envp;
-  const int attached = ModuleStartup(Instance(), kProcessAttach, nullptr);
+  const int attached = ModuleStartup(Platform(), Instance(), kProcessAttach, nullptr);
   gAttachState = attached != 0 ? kAttached : kAttachFailed;
 }
 
@@ -91,9 +95,9 @@ __attribute__((visibility("hidden"))) void QbgModuleLoad(int argc, char** argv, 
 __attribute__((visibility("hidden"))) void QbgModuleUnload() {
   using namespace quorbix;
   if (gAttachState == kAttached) {
-    ModuleStartup(Instance(), kProcessDetach, nullptr);
+    ModuleStartup(Platform(), Instance(), kProcessDetach, nullptr);
   } else if (gAttachState == kAttachFailed) {
-    UndoRefusedAttach(Instance(), nullptr);
+    UndoRefusedAttach(Platform(), Instance(), nullptr);
   }
   gAttachState = kNotAttached;
 }

@@ -32,16 +32,17 @@ int ModuleEntry(void* instance, uint32_t reason, void* /*reserved*/) {
   return 1;
 }
 
-int ModuleStartup(void* instance, uint32_t reason, void* reserved) {
+int ModuleStartup(const ModulePlatform& platform, void* instance, uint32_t reason,
+                  void* reserved) {
   if (reason == kProcessAttach) {
-    if (gRawHookSlot != nullptr && gRawHookSlot(instance, reason, reserved) == 0) return 0;
-    RunStaticInitialisers();
+    if (platform.rawHook != nullptr && platform.rawHook(instance, reason, reserved) == 0) return 0;
+    platform.runStaticInitialisers();
     return ModuleEntry(instance, reason, reserved);
   }
   if (reason == kProcessDetach) {
     int result = ModuleEntry(instance, reason, reserved);
-    RunExitProcessing();
-    if (gRawHookSlot != nullptr && gRawHookSlot(instance, kProcessDetach, reserved) == 0) {
+    platform.runExitProcessing();
+    if (platform.rawHook != nullptr && platform.rawHook(instance, kProcessDetach, reserved) == 0) {
       result = 0;
     }
     return result;
@@ -49,9 +50,9 @@ int ModuleStartup(void* instance, uint32_t reason, void* reserved) {
   return ModuleEntry(instance, reason, reserved);
 }
 
-void UndoRefusedAttach(void* instance, void* reserved) {
-  RunExitProcessing();
-  if (gRawHookSlot != nullptr) gRawHookSlot(instance, kProcessDetach, reserved);
+void UndoRefusedAttach(const ModulePlatform& platform, void* instance, void* reserved) {
+  platform.runExitProcessing();
+  if (platform.rawHook != nullptr) platform.rawHook(instance, kProcessDetach, reserved);
 }
 
 }  // namespace quorbix

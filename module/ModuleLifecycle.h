@@ -2,9 +2,10 @@
 // framework (QuorbixFramework) when a process loads the library, and
 // unregistration when it unloads it.
 //
-// Platform-neutral. A platform file supplies the two runtime hooks below and
-// calls ModuleStartup from whatever the platform's loader runs at load and
-// unload (ModuleElf_linux.cpp on Linux).
+// Platform-neutral. A platform file (ModuleElf_linux.cpp,
+// ModuleStartup_win32.cpp) builds the ModulePlatform record of its pieces and
+// calls ModuleStartup with it from whatever the platform's loader runs at
+// load and unload; the tests build records of their own.
 #pragma once
 
 #include <cstdint>
@@ -29,9 +30,20 @@ using ModuleHook = int (*)(void* instance, uint32_t reason, void* reserved);
 // written only by the framework.
 extern QfwExtensionModule gExtensionModule;
 
-// Consulted by the start-up routine before static initialisation; set at
-// build time (RawHookSlot.cpp) to RawAttachHook.
-extern ModuleHook gRawHookSlot;
+// The raw-hook slot: consulted by the start-up routine before static
+// initialisation; set at build time (RawHookSlot.cpp) to RawAttachHook.
+extern ModuleHook const kRawHookSlot;
+
+// What the start-up routine takes from the platform.
+struct ModulePlatform {
+  // The raw-hook slot's value; null skips the raw hook.
+  ModuleHook rawHook;
+  // Runs the module's static initialisers.
+  void (*runStaticInitialisers)();
+  // Runs the module's exit processing: the exit handlers it registered,
+  // last first, then its termination tables.
+  void (*runExitProcessing)();
+};
 
 // On process attach, moves the framework's two module-state lists into their
 // "before" slots and empties them, so that static initialisation starts from
@@ -43,20 +55,15 @@ int RawAttachHook(void* instance, uint32_t reason, void* reserved);
 // the extension module. Other reasons: nothing.
 int ModuleEntry(void* instance, uint32_t reason, void* reserved);
 
-// The start-up routine: orders the raw hook, the runtime's static
+// The start-up routine: orders the raw hook, the platform's static
 // initialisation and exit processing, and the module entry for each reason.
 // Returns 0 when a process attach failed.
-int ModuleStartup(void* instance, uint32_t reason, void* reserved);
+int ModuleStartup(const ModulePlatform& platform, void* instance, uint32_t reason,
+                  void* reserved);
 
 // After a process attach that ModuleStartup refused: the module was never
 // registered, so the framework is not called; what did run is undone (the
 // module's exit processing, then the raw hook with process detach).
-void UndoRefusedAttach(void* instance, void* reserved);
-
-// Runtime hooks, one pair per platform: run the module's static initialisers,
-// and run its exit processing (exit handlers the module registered, last
-// first, then its termination tables).
-void RunStaticInitialisers();
-void RunExitProcessing();
+void UndoRefusedAttach(const ModulePlatform& platform, void* instance, void* reserved);
 
 }  // namespace quorbix

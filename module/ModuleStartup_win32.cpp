@@ -1,5 +1,5 @@
-// Windows: the DLL's entry point and the runtime hooks of the start-up
-// routine.
+// Windows: the DLL's entry point, and the static initialisation and exit
+// processing it hands the start-up routine.
 //
 // The loader calls a DLL's entry point with the reason codes of the start-up
 // routine. mingw-w64's DLL start-up (DllMainCRTStartup) has no raw-hook slot:
@@ -7,9 +7,9 @@
 // constructors, then DllMain; on process detach DllMain, then the exit
 // handlers and the termination table. So the DLL is linked with
 // QbgModuleStartup as its entry point (-e), which runs the start-up routine,
-// and the runtime's start-up serves as the routine's two runtime hooks, with
-// a DllMain that does nothing: the raw hook runs before the first static
-// initialiser and after the last exit handler.
+// and the runtime's start-up serves as the routine's static initialisation
+// and exit processing, with a DllMain that does nothing: the raw hook runs
+// before the first static initialiser and after the last exit handler.
 #include <windows.h>
 
 #include "ModuleLifecycle.h"
@@ -31,8 +31,6 @@ bool gRuntimeAttached;
 // with the framework and a process detach must unregister it.
 bool gModuleAttached;
 
-}  // namespace
-
 void RunStaticInitialisers() {
   gRuntimeAttached = DllMainCRTStartup(gInstance, DLL_PROCESS_ATTACH, gReserved) != FALSE;
 }
@@ -43,6 +41,12 @@ void RunExitProcessing() {
   DllMainCRTStartup(gInstance, DLL_PROCESS_DETACH, gReserved);
 }
 
+// Built at each call rather than as a static record: the raw-hook slot lives
+// in another file, and a record initialised from it would wait for the
+// static initialisation that it is to run.
+ModulePlatform Platform() { return {kRawHookSlot, RunStaticInitialisers, RunExitProcessing}; }
+
+}  // namespace
 }  // namespace quorbix
 
 extern "C" {
@@ -59,7 +63,7 @@ BOOL WINAPI QbgModuleStartup(HINSTANCE instance, DWORD reason, LPVOID reserved) 
   gInstance = instance;
   gReserved = reserved;
   if (reason == DLL_PROCESS_ATTACH) {
-    const int attached = ModuleStartup(instance, kProcessAttach, reserved);
+    const int attached = ModuleStartup(Platform(), instance, kProcessAttach, reserved);
     if (attached != 0 && gRuntimeAttached) {
       gModuleAttached = true;
       return TRUE;
@@ -69,18 +73,18 @@ BOOL WINAPI QbgModuleStartup(HINSTANCE instance, DWORD reason, LPVOID reserved) 
     // refuses an attach: a registered module is unregistered, the runtime's
     // exit processing runs, the raw hook last.
     if (attached != 0) {
-      ModuleStartup(instance, kProcessDetach, reserved);
+      ModuleStartup(Platform(), instance, kProcessDetach, reserved);
     } else {
-      UndoRefusedAttach(instance, reserved);
+      UndoRefusedAttach(Platform(), instance, reserved);
     }
     return FALSE;
   }
   if (reason == DLL_PROCESS_DETACH) {
     if (!gModuleAttached) return TRUE;  // a failed attach was undone already
     gModuleAttached = false;
-    return ModuleStartup(instance, kProcessDetach, reserved) != 0 ? TRUE : FALSE;
+    return ModuleStartup(Platform(), instance, kProcessDetach, reserved) != 0 ? TRUE : FALSE;
   }
-  return ModuleStartup(instance, reason, reserved) != 0 ? TRUE : FALSE;
+  return ModuleStartup(Platform(), instance, reason, reserved) != 0 ? TRUE : FALSE;
 }
 
 }  // extern "C"

@@ -1,9 +1,10 @@
 // The raw-hook slot, set at build time. In a file of its own so that a test
-// build of the module can put a recording hook in its place.
+// build of the module (tests/module/ProbeModule.cpp) sets it to a recording
+// hook instead.
 #include "ModuleLifecycle.h"
 
 namespace quorbix {
 
-ModuleHook gRawHookSlot = RawAttachHook;
+ModuleHook const kRawHookSlot = RawAttachHook;
 
 }  // namespace quorbix

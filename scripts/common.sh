@@ -1,11 +1,32 @@
-# Shared by the scripts: the project root and the packages every build needs.
+# Shared by the scripts: the project root, the package groups, the build and
+# test steps and the results that scripts/test counts.
 QBG_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-# (acl: setfacl, for the test that a replaced file keeps its ACL.)
-QBG_BUILD_PACKAGES=(cmake make g++ pkg-config python3 libgtest-dev libbenchmark-dev acl)
-# The Windows stage: the cross toolchain, windres and widl, and wine to run
-# the tests.
-QBG_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64 wine wine64)
 QBG_JOBS=$(nproc 2>/dev/null || echo 2)
+
+# qbg_packages [GROUP...]: the Debian packages of the groups named (of every
+# group when none is) in scripts/packages.txt, one a line.
+qbg_packages() {
+  local group packages wanted=" $* " found=""
+  while IFS=: read -r group packages; do
+    case $group in "#"* | "") continue ;; esac
+    if [ $# -eq 0 ] || [[ $wanted == *" $group "* ]]; then
+      printf '%s\n' $packages
+      found+=" $group"
+    fi
+  done <"$QBG_ROOT/scripts/packages.txt"
+  for group in "$@"; do
+    [[ "$found " == *" $group "* ]] || { echo "no package group: $group" >&2; return 1; }
+  done
+}
+
+# ensure_packages GROUP...: installs the missing packages of the groups (as
+# root) or names the command that would.
+ensure_packages() {
+  local packages
+  packages=$(qbg_packages "$@" | sort -u)
+  # shellcheck disable=SC2086
+  "$QBG_ROOT/scripts/ensure-packages" $packages
+}
 
 # configure_and_build DIR [CMAKE-ARGS...]
 configure_and_build() {
@@ -14,5 +35,38 @@ configure_and_build() {
   cmake -S "$QBG_ROOT" -B "$dir" -DQBG_WARNINGS_AS_ERRORS=ON "$@" >/dev/null
   cmake --build "$dir" -j "$QBG_JOBS"
 }
-# The fuzz target needs clang and its sanitizer and libFuzzer runtimes.
-QBG_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
+
+# Test results: every stage leaves JUnit XML files in $QBG_RESULTS, which
+# scripts/test makes afresh for each stage and whose test cases it counts.
+QBG_RESULTS=${QBG_RESULTS:-$QBG_ROOT/build/results}
+
+# run_ctest BUILD-DIR [CTEST-ARGS...]: runs the build's tests; ctest writes
+# their results.
+run_ctest() {
+  local dir=$1
+  shift
+  mkdir -p "$QBG_RESULTS"
+  ctest --test-dir "$dir" --output-on-failure -j "$QBG_JOBS" \
+    --output-junit "$QBG_RESULTS/ctest-$(basename "$dir").xml" "$@"
+}
+
+# run_check NAME COMMAND...: runs a check that is no ctest test (a valgrind
+# run, a fuzzing session) as one test case named NAME (letters, digits and
+# ._-), which passes when COMMAND exits 0; returns COMMAND's status.
+run_check() {
+  local name=$1 status=0 result=run failure="" line=passed
+  shift
+  "$@" || status=$?
+  if [ "$status" -ne 0 ]; then
+    result=fail failure="<failure message=\"exit status $status\"/>" line="FAILED (exit status $status)"
+  fi
+  mkdir -p "$QBG_RESULTS"
+  cat >"$QBG_RESULTS/check-$name.xml" <<XML
+<?xml version="1.0" encoding="UTF-8"?>
+<testsuite name="$name" tests="1">
+  <testcase name="$name" status="$result">$failure</testcase>
+</testsuite>
+XML
+  echo "check $name: $line"
+  return "$status"
+}

@@ -5,8 +5,9 @@ low sun, hills, a lake and stars, in mid and dark tones so that the glow
 washing it out."""
 import math
 import random
-import struct
 import sys
+
+import bmp
 
 WIDTH, HEIGHT = 384, 256
 
@@ -40,7 +41,7 @@ def scene(x, y):
 def main(path):
     random.seed(7)
     stars = {(random.randrange(WIDTH), random.randrange(80)) for _ in range(60)}
-    stride = (WIDTH * 24 + 31) // 32 * 4
+    stride = bmp.row_stride(WIDTH)
     rows = []
     for y in range(HEIGHT - 1, -1, -1):  # bottom-up, as BMP stores rows
         row = bytearray()
@@ -51,11 +52,8 @@ def main(path):
             row += bytes((min(255, int(b)), min(255, int(g)), min(255, int(r))))
         row += bytes(stride - len(row))
         rows.append(bytes(row))
-    pixels = b"".join(rows)
-    header = struct.pack("<2sIHHI", b"BM", 54 + len(pixels), 0, 0, 54)
-    info = struct.pack("<IiiHHIIiiII", 40, WIDTH, HEIGHT, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
     with open(path, "wb") as out:
-        out.write(header + info + pixels)
+        out.write(bmp.image_file(WIDTH, HEIGHT, b"".join(rows)))
 
 
 if __name__ == "__main__":

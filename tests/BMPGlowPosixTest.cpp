@@ -1,7 +1,8 @@
 // BMPGlow through the built shared library: what POSIX systems add (file
-// modes, symbolic links, devices).
+// modes, symbolic links, devices, a file-size limit).
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "support/BmpBuilder.h"
+#include "support/CallInChild.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -64,6 +66,23 @@ TEST(BMPGlow, DevicesAreWrittenDirectly) {
   const CallResult full = Call(dir / "in.bmp", "/dev/full");
   EXPECT_EQ(full.status, 1);
   EXPECT_EQ(full.printed, kOutputFailed);
+}
+
+TEST(BMPGlow, WriteBeyondTheFileSizeLimitIsRefusedBeforeItStarts) {
+  // Under RLIMIT_FSIZE a write past the limit stops part way and the kernel
+  // sends SIGXFSZ, which ends a process that does not ignore it: the output
+  // is refused before anything is written.
+  TempDir dir;
+  WriteBytes(dir / "in.bmp", File(200, 200, RandomPixels(600, 200, 12)));
+  WriteBytes(dir / "out.bmp", {'o', 'l', 'd'});
+  const CallResult result = CallInChild(dir / "in.bmp", dir / "out.bmp", [] {
+    const rlimit limit{4096, 4096};
+    setrlimit(RLIMIT_FSIZE, &limit);
+  });
+  EXPECT_EQ(result.status, 1) << result.printed;
+  EXPECT_EQ(result.printed, kOutputFailed);
+  EXPECT_EQ(ReadBytes(dir / "out.bmp"), (Bytes{'o', 'l', 'd'}));
+  EXPECT_EQ(dir.List().size(), 2u);
 }
 
 }  // namespace

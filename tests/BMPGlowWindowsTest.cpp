@@ -18,11 +18,6 @@ using testbmp::File;
 using testbmp::RandomPixels;
 using namespace testfiles;
 
-std::wstring Wide(const std::string& utf8) {
-  const std::u16string units = Utf16(utf8);
-  return std::wstring(units.begin(), units.end());
-}
-
 TEST(BMPGlowWindows, BackslashesAndForwardSlashesAlike) {
   TempDir dir;
   const Bytes input = File(6, 4, RandomPixels(20, 4, 3));
@@ -43,7 +38,7 @@ TEST(BMPGlowWindows, DriveRelativeNames) {
   WriteBytes(dir / "in.bmp", input);
   wchar_t previous[MAX_PATH];
   ASSERT_NE(GetCurrentDirectoryW(MAX_PATH, previous), 0u);
-  ASSERT_TRUE(SetCurrentDirectoryW(Wide(dir.path()).c_str()));
+  ASSERT_TRUE(SetCurrentDirectoryW(LibraryPath(dir.path()).c_str()));
   const std::string drive = dir.path().substr(0, 2);  // "C:"
   const CallResult result = Call(drive + "in.bmp", drive + "out.bmp");
   SetCurrentDirectoryW(previous);
@@ -79,7 +74,7 @@ TEST(BMPGlowWindows, ReadOnlyOutputIsRefusedAndKept) {
   TempDir dir;
   WriteBytes(dir / "in.bmp", File(4, 4, RandomPixels(12, 4, 1)));
   WriteBytes(dir / "locked.bmp", {'o', 'l', 'd'});
-  const std::wstring locked = Wide(dir / "locked.bmp");
+  const std::wstring locked = LibraryPath(dir / "locked.bmp");
   ASSERT_TRUE(SetFileAttributesW(locked.c_str(), FILE_ATTRIBUTE_READONLY));
   const CallResult result = Call(dir / "in.bmp", dir / "locked.bmp");
   SetFileAttributesW(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -93,7 +88,7 @@ TEST(BMPGlowWindows, InputHeldOpenByAnotherWriterIsStillRead) {
   TempDir dir;
   const Bytes input = File(5, 3, RandomPixels(16, 3, 4));
   WriteBytes(dir / "in.bmp", input);
-  const std::wstring path = Wide(dir / "in.bmp");
+  const std::wstring path = LibraryPath(dir / "in.bmp");
   const HANDLE writer = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(writer, INVALID_HANDLE_VALUE);

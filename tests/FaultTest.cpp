@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "support/BmpBuilder.h"
+#include "support/CallInChild.h"
 #include "support/TestFiles.h"
 
 // The allocation-failure cases need the sanitizer's allocator to return null,
@@ -89,38 +90,6 @@ using testbmp::StrideFor;
 using namespace testfiles;
 
 const Bytes kPrevious = {'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'};
-
-// Calls BMPGlow in a child process after `prepare` ran there (limits,
-// identity); the child's standard output comes back through a pipe. A child
-// that does not finish within 10 seconds is killed and reported as a hang;
-// one that exits otherwise gives minus its exit code.
-CallResult CallInChild(const std::string& input, const std::string& output,
-                       const std::function<void()>& prepare = [] {}) {
-  int lines[2];
-  if (pipe(lines) != 0) return {-1, "no pipe"};
-  std::fflush(stdout);
-  const pid_t child = fork();
-  if (child == 0) {
-    alarm(10);
-    close(lines[0]);
-    dup2(lines[1], STDOUT_FILENO);
-    prepare();
-    const std::u16string in = Utf16(input), out = Utf16(output);
-    const int32_t status = BMPGlow(in.c_str(), out.c_str());
-    _exit(status == 999 ? 0 : status == 1 ? 1 : 2);
-  }
-  close(lines[1]);
-  std::string printed;
-  char chunk[256];
-  ssize_t got;
-  while ((got = read(lines[0], chunk, sizeof chunk)) > 0) printed.append(chunk, static_cast<size_t>(got));
-  close(lines[0]);
-  int wait = 0;
-  waitpid(child, &wait, 0);
-  if (WIFSIGNALED(wait)) return {-WTERMSIG(wait), printed + "(killed by signal)"};
-  const int code = WEXITSTATUS(wait);
-  return {code == 0 ? 999 : code == 1 ? 1 : -code, printed};
-}
 
 // In the child: become the unprivileged user when running as root (as CI
 // does), so that permissions apply; otherwise the caller already is one.
@@ -543,22 +512,6 @@ TEST(Faults, TemporaryNameNeverSplitsAUtf8Character) {
   const std::string temporary = g_flushes[0].name;
   EXPECT_EQ(temporary.rfind("." + std::string(119, 'a') + ".", 0), 0u) << temporary;
   EXPECT_EQ(temporary.size(), 1 + 119 + 1 + 10 + 4);
-}
-
-TEST(Faults, WriteBeyondTheFileSizeLimitIsRefusedBeforeItStarts) {
-  // Under RLIMIT_FSIZE a write past the limit stops part way and the kernel
-  // sends SIGXFSZ, which ends a process that does not ignore it: the output
-  // is refused before anything is written.
-  TempDir dir;
-  WriteBytes(dir / "in.bmp", File(200, 200, RandomPixels(600, 200, 12)));
-  WriteBytes(dir / "out.bmp", kPrevious);
-  const CallResult result = CallInChild(dir / "in.bmp", dir / "out.bmp", [] {
-    const rlimit limit{4096, 4096};
-    setrlimit(RLIMIT_FSIZE, &limit);
-  });
-  EXPECT_EQ(result.status, 1) << result.printed;
-  EXPECT_EQ(result.printed, kOutputFailed);
-  ExpectKept(dir, "out.bmp", kPrevious, 2);
 }
 
 TEST(Faults, OutputsReachedThroughDescriptorLinks) {

@@ -33,10 +33,8 @@ TEST(ImageBuffer, EveryByteUsableAndZeroedWhenAsked) {
         for (size_t i = 0; i < size; ++i) nonZero += block[i] != 0;
         EXPECT_EQ(nonZero, 0u) << size;
       }
+      // A block shorter than asked faults here, or AddressSanitizer reports it.
       std::memset(block, 0xA5, size);
-      if (size > 0) {
-        EXPECT_EQ(block[size - 1], 0xA5);
-      }
       ReleaseImageBuffer(block, size);
     }
   }

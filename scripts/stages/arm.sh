@@ -2,8 +2,7 @@
 # whole suite runs under qemu on an emulated ARM926.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../common.sh"
-"$QBG_ROOT/scripts/ensure-packages" "${QBG_BUILD_PACKAGES[@]}" \
-  crossbuild-essential-armel qemu-user googletest
+ensure_packages build arm
 configure_and_build "$QBG_ROOT/build/arm" -DCMAKE_BUILD_TYPE=Release -DQBG_BUILD_TESTS=ON \
   -DCMAKE_TOOLCHAIN_FILE="$QBG_ROOT/cmake/arm-linux-gnueabi.cmake"
-ctest --no-tests=error --test-dir "$QBG_ROOT/build/arm" --output-on-failure -j "$QBG_JOBS"
+run_ctest "$QBG_ROOT/build/arm" --no-tests=error

@@ -4,26 +4,21 @@
 # its generator makes (regression files regress-* aside).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../common.sh"
+ensure_packages build fuzz
 seconds=${QBG_FUZZ_SECONDS:-60}
-passed=0 failed=0
 
 fresh=$(mktemp -d)
 work=$(mktemp -d)
 trap 'rm -rf "$fresh" "$work"' EXIT
-python3 "$QBG_ROOT/tests/fuzz/make_corpus.py" "$fresh" >/dev/null
-if diff -r -x 'regress-*' "$fresh" "$QBG_ROOT/tests/corpus" >/dev/null; then
-  echo "seed corpus matches tests/fuzz/make_corpus.py"
-  passed=$((passed + 1))
-else
-  echo "seed corpus differs from what tests/fuzz/make_corpus.py makes: rerun it and commit"
-  failed=$((failed + 1))
-fi
+corpus_matches_generator() {
+  python3 "$QBG_ROOT/tests/fuzz/make_corpus.py" "$fresh" >/dev/null
+  diff -r -x 'regress-*' "$fresh" "$QBG_ROOT/tests/corpus" >/dev/null ||
+    { echo "seed corpus differs from what tests/fuzz/make_corpus.py makes: rerun it and commit"; return 1; }
+}
 
+failed=0
+run_check seed_corpus_matches_generator corpus_matches_generator || failed=1
 # A fresh working corpus, so that every run starts from the seeds alone.
-if QBG_FUZZ_CORPUS=$work "$QBG_ROOT/scripts/fuzz" "$seconds" -seed=1; then
-  passed=$((passed + 1))
-else
-  failed=$((failed + 1))
-fi
-echo "$passed passed, $failed failed"
+run_check "libfuzzer_${seconds}s" \
+  env QBG_FUZZ_CORPUS="$work" "$QBG_ROOT/scripts/fuzz" "$seconds" -seed=1 || failed=1
 [ "$failed" -eq 0 ]

@@ -2,10 +2,10 @@
 # (tests/ConcurrencyTest.cpp), every output checked; any data race fails.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../common.sh"
-"$QBG_ROOT/scripts/ensure-packages" "${QBG_BUILD_PACKAGES[@]}"
+ensure_packages build
 build=$QBG_ROOT/build/tsan
 cmake -S "$QBG_ROOT" -B "$build" -DQBG_WARNINGS_AS_ERRORS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQBG_SANITIZE=thread >/dev/null
 cmake --build "$build" -j "$QBG_JOBS" --target qbg_concurrency_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-  ctest --test-dir "$build" --output-on-failure -j "$QBG_JOBS" -R '^Concurrency\.'
+  run_ctest "$build" --no-tests=error -R '^Concurrency\.'

@@ -2,7 +2,7 @@
 # run under wine in one prefix made for this run.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../common.sh"
-"$QBG_ROOT/scripts/ensure-packages" "${QBG_BUILD_PACKAGES[@]}" "${QBG_WINDOWS_PACKAGES[@]}"
+ensure_packages build windows
 
 build=$QBG_ROOT/build/windows
 configure_and_build "$build" -DCMAKE_TOOLCHAIN_FILE="$QBG_ROOT/cmake/mingw-w64-x86_64.cmake"
@@ -20,4 +20,4 @@ trap cleanup EXIT
 wineserver --persistent=60
 wineboot --init >/dev/null 2>&1
 
-ctest --test-dir "$build" --output-on-failure -j "$QBG_JOBS"
+run_ctest "$build" --no-tests=error

@@ -8,7 +8,7 @@
 //    (restated here from the README, independently of the library's code);
 //  - exactly one status line is printed, the one that matches the status;
 //  - a glowed output is the input with its pixel array replaced by the
-//    reference glow (tests/support/BmpBuilder.h), missing fill as zeros;
+//    reference glow (tests/support/ReferenceGlow.h), missing fill as zeros;
 //  - after a failure the previous output (or the input) is byte for byte
 //    what it was, and no temporary file is left beside it.
 #include <fcntl.h>
@@ -26,6 +26,7 @@
 
 #include "QuorbixBMPGlow.h"
 #include "support/BmpBuilder.h"
+#include "support/Utf16.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ struct Workspace {
 };
 Workspace workspace;
 
-std::u16string Utf16(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+using testfiles::Utf16;
 
 [[noreturn]] void Finding(const char* what) {
   std::fprintf(stderr, "bmpglow_fuzzer: %s\n", what);
@@ -95,16 +96,15 @@ bool ExpectedOutput(const uint8_t* data, size_t size, Bytes* output) {
   if (width * bits + 31 > INT32_MAX) return false;
   const int64_t stride = (width * bits + 31) / 32 * 4;
   if (stride * height > INT32_MAX) return false;
-  output->assign(data, data + size);
-  if (width == 0 || height == 0) return true;
-  if (stride < 3 * width) return false;
-  if (offset + (height - 1) * stride + (width * bits + 7) / 8 > static_cast<int64_t>(size)) {
-    return false;
+  if (width != 0 && height != 0) {
+    if (stride < 3 * width) return false;
+    if (offset + (height - 1) * stride + (width * bits + 7) / 8 > static_cast<int64_t>(size)) {
+      return false;
+    }
   }
-  const size_t end = static_cast<size_t>(offset + stride * height);
-  if (end > output->size()) output->resize(end, 0);
-  testbmp::ReferenceGlow(output->data() + offset, static_cast<int32_t>(width),
-                         static_cast<int32_t>(height), static_cast<int32_t>(stride));
+  *output = testbmp::Glowed(Bytes(data, data + size), static_cast<uint32_t>(offset),
+                            static_cast<int32_t>(width), static_cast<int32_t>(height),
+                            static_cast<int>(bits));
   return true;
 }
 

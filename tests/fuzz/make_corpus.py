@@ -11,6 +11,9 @@ import os
 import struct
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+from bmp import headers, row_stride
+
 INT32_MIN = -(2 ** 31)
 
 
@@ -23,22 +26,13 @@ def pixels(size, seed):
     return bytes(out)
 
 
-def stride(width, bits):
-    return (abs(width) * bits + 31) // 32 * 4
-
-
-def headers(width, height, bits=24, offset=54, info_size=40, compression=0, file_size=0):
-    file_header = b"BM" + struct.pack("<IHHI", file_size, 0, 0, offset)
-    info = struct.pack("<IiiHHIIiiII", info_size, width, height, 1, bits, compression,
-                       0, 2835, 2835, 0, 0)
-    return file_header + info
-
-
 def image(width, height, bits=24, gap=b"", trailing=b"", seed=1, info_size=40, compression=0):
-    data = pixels(stride(width, bits) * abs(height), seed)
+    """Headers, a gap (colour table, masks), the pixel array, trailing data."""
+    data = pixels(row_stride(width, bits) * abs(height), seed)
     offset = 54 + len(gap)
     size = offset + len(data) + len(trailing)
-    return headers(width, height, bits, offset, info_size, compression, size) + gap + data + trailing
+    return headers(width, height, bits, offset, file_size=size, info_size=info_size,
+                   compression=compression) + gap + data + trailing
 
 
 def v5_masks():

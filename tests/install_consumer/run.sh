@@ -1,32 +1,61 @@
 #!/bin/sh
 # Installs the built project into a scratch prefix, then builds a C consumer
-# against it twice (CMake package and pkg-config) and runs both.
-#   run.sh BUILD-DIR SAMPLE C-COMPILER [TOOLCHAIN-FILE]
+# against it twice (CMake package and pkg-config) and runs both; the package,
+# the .pc file and the installed headers must all give the build's version.
+#   run.sh BUILD-DIR VERSION SAMPLE C-COMPILER [TOOLCHAIN-FILE]
+#   run.sh --absolute-dirs SOURCE-DIR VERSION SAMPLE C-COMPILER
+# The second form first configures and builds the project afresh with
+# absolute library and include directories (inside the scratch prefix).
 # A cross build passes its toolchain file, and QBG_EMULATOR runs its programs.
 set -eu
-build_dir=$1 sample=$2 c_compiler=$3 toolchain=${4:-}
+absolute=
+if [ "$1" = --absolute-dirs ]; then absolute=yes; shift; fi
+build_dir=$1 version=$2 sample=$3 c_compiler=$4 toolchain=${5:-}
 run=${QBG_EMULATOR:-}
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-prefix=$work/prefix
+installed=$work/installed  # the prefix, and with --absolute-dirs the directories outside it
+prefix=$installed/prefix
+
+if [ -n "$absolute" ]; then
+  cmake -S "$build_dir" -B "$work/project" -DCMAKE_BUILD_TYPE=Release -DQBG_BUILD_TESTS=OFF \
+    -DQBG_INSTALL=ON -DCMAKE_C_COMPILER="$c_compiler" -DCMAKE_INSTALL_PREFIX="$prefix" \
+    -DCMAKE_INSTALL_LIBDIR="$installed/elsewhere/lib" \
+    -DCMAKE_INSTALL_INCLUDEDIR="$installed/elsewhere/include" >/dev/null
+  cmake --build "$work/project" -j 2 >/dev/null
+  build_dir=$work/project
+fi
 
 cmake --install "$build_dir" --prefix "$prefix" >/dev/null
-for file in include/QuorbixBMPGlow.h bin/bmpglow; do
-  [ -e "$prefix/$file" ] || { echo "missing $file in the install" >&2; exit 1; }
-done
-libdir=$(dirname "$(find "$prefix" -name 'libQuorbixBMPGlow.so.1' | head -n 1)")
+[ -e "$prefix/bin/bmpglow" ] || { echo "missing bin/bmpglow in the install" >&2; exit 1; }
+header=$(find "$installed" -name QuorbixBMPGlow.h | head -n 1)
+[ -n "$header" ] || { echo "no QuorbixBMPGlow.h installed" >&2; exit 1; }
+libdir=$(dirname "$(find "$installed" -name 'libQuorbixBMPGlow.so.1' | head -n 1)")
 [ -n "$libdir" ] || { echo "no libQuorbixBMPGlow.so.1 installed" >&2; exit 1; }
 
-if [ -n "$toolchain" ]; then
-  # The toolchain confines package searches to the target's root, so the
-  # package is named by its directory.
-  config=$(find "$prefix" -name QuorbixBMPGlowConfig.cmake | head -n 1)
-  set -- -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DQuorbixBMPGlow_DIR="$(dirname "$config")"
+# The version macros, through the installed header alone.
+macros=$(printf '#include <QuorbixBMPGlow.h>\n%s\n' "QUORBIXBMPGLOW_VERSION_MAJOR \
+QUORBIXBMPGLOW_VERSION_MINOR QUORBIXBMPGLOW_VERSION_PATCH QUORBIXBMPGLOW_VERSION_TWEAK \
+QUORBIXBMPGLOW_VERSION_STRING" | "$c_compiler" -std=c11 -E -P -I"$(dirname "$header")" - | tail -n 1)
+expected="$(echo "$version" | tr . ' ') \"$version\""
+[ "$macros" = "$expected" ] || { echo "version macros: $macros, expected $expected" >&2; exit 1; }
+
+if [ -n "$toolchain" ] || [ -n "$absolute" ]; then
+  # The package is named by its directory: a toolchain confines package
+  # searches to the target's root, and absolute directories lie outside the
+  # prefix.
+  config=$(find "$installed" -name QuorbixBMPGlowConfig.cmake | head -n 1)
+  set -- -DQuorbixBMPGlow_DIR="$(dirname "$config")"
 else
-  set -- -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_C_COMPILER="$c_compiler"
+  set -- -DCMAKE_PREFIX_PATH="$prefix"
 fi
-cmake -S "$here" -B "$work/cmake-build" "$@" >/dev/null
+if [ -n "$toolchain" ]; then
+  set -- "$@" -DCMAKE_TOOLCHAIN_FILE="$toolchain"
+else
+  set -- "$@" -DCMAKE_C_COMPILER="$c_compiler"
+fi
+cmake -S "$here" -B "$work/cmake-build" -DQBG_EXPECTED_VERSION="$version" "$@" >/dev/null
 cmake --build "$work/cmake-build" >/dev/null
 LD_LIBRARY_PATH=$libdir $run "$work/cmake-build/consumer" "$sample" "$work/cmake.bmp"
 
@@ -37,7 +66,7 @@ if command -v pkg-config >/dev/null; then
   "$c_compiler" -std=c11 -o "$work/pc-consumer" "$here/consumer.c" $(pkg-config --cflags --libs quorbixbmpglow)
   LD_LIBRARY_PATH=$libdir $run "$work/pc-consumer" "$sample" "$work/pc.bmp"
   cmp "$work/cmake.bmp" "$work/pc.bmp"
-  [ "$(pkg-config --modversion quorbixbmpglow)" = "1.0.0.1" ]
+  [ "$(pkg-config --modversion quorbixbmpglow)" = "$version" ]
 else
   echo "pkg-config not installed: pkg-config consumer skipped" >&2
 fi

@@ -1,6 +1,6 @@
 // The module's load and unload sequence against the framework's test seam.
-// The runtime hooks and the raw-hook slot are this test's own: they note
-// their calls in the framework's log, so the log shows the whole order.
+// The test's platform pieces note their calls in the framework's log, so the
+// log shows the whole order.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,6 +10,12 @@
 #include "ModuleLifecycle.h"
 
 namespace quorbix {
+namespace {
+
+using calllog::Sequence;
+using Lines = std::vector<std::string>;
+
+void* const kInstance = reinterpret_cast<void*>(0x10000);
 
 int gRawHookResult = 1;
 
@@ -19,27 +25,23 @@ int RecordingRawHook(void* instance, uint32_t reason, void* reserved) {
   return gRawHookResult;
 }
 
-ModuleHook gRawHookSlot = RecordingRawHook;
+void NoteStaticInitialisers() { QfwTestNote("static initialisers"); }
+void NoteExitProcessing() { QfwTestNote("exit processing"); }
 
-void RunStaticInitialisers() { QfwTestNote("static initialisers"); }
-void RunExitProcessing() { QfwTestNote("exit processing"); }
-
-namespace {
-
-using calllog::Sequence;
-using Lines = std::vector<std::string>;
-
-void* const kInstance = reinterpret_cast<void*>(0x10000);
+const ModulePlatform kRecording{RecordingRawHook, NoteStaticInitialisers, NoteExitProcessing};
 
 class ModuleSequence : public testing::Test {
  protected:
   void SetUp() override {
     QfwTestReset();
     gExtensionModule = QfwExtensionModule{};
-    gRawHookSlot = RecordingRawHook;
     gRawHookResult = 1;
   }
   void TearDown() override { QfwTestReset(); }
+
+  static int Startup(uint32_t reason) {
+    return ModuleStartup(kRecording, kInstance, reason, nullptr);
+  }
 };
 
 TEST_F(ModuleSequence, AttachRunsRawHookThenStaticInitialisersThenRegisters) {
@@ -49,7 +51,7 @@ TEST_F(ModuleSequence, AttachRunsRawHookThenStaticInitialisersThenRegisters) {
   state->secondListHead = &secondList;
   const size_t start = QfwTestCallCount();
 
-  EXPECT_EQ(ModuleStartup(kInstance, kProcessAttach, nullptr), 1);
+  EXPECT_EQ(Startup(kProcessAttach), 1);
 
   EXPECT_EQ(Sequence(start), (Lines{"raw hook 1", "get-state", "static initialisers", "init",
                                     "allocate 64", "construct 0"}));
@@ -70,14 +72,19 @@ TEST_F(ModuleSequence, AttachRunsRawHookThenStaticInitialisersThenRegisters) {
 
 TEST_F(ModuleSequence, RefusedInitialisationFailsAttachWithoutLibraryRecord) {
   QfwTestFailInit(1);
-  EXPECT_EQ(ModuleStartup(kInstance, kProcessAttach, nullptr), 0);
+  EXPECT_EQ(Startup(kProcessAttach), 0);
   EXPECT_EQ(Sequence(), (Lines{"raw hook 1", "get-state", "static initialisers", "init-refused"}));
   EXPECT_EQ(QfwTestLibraryRecordCount(nullptr), 0u);
+
+  // Undone without the framework, which holds nothing of the module.
+  const size_t start = QfwTestCallCount();
+  UndoRefusedAttach(kRecording, kInstance, nullptr);
+  EXPECT_EQ(Sequence(start), (Lines{"exit processing", "raw hook 0"}));
 }
 
 TEST_F(ModuleSequence, FailedAllocationStillAttachesWithoutLibraryRecord) {
   QfwTestFailAllocate(1);
-  EXPECT_EQ(ModuleStartup(kInstance, kProcessAttach, nullptr), 1);
+  EXPECT_EQ(Startup(kProcessAttach), 1);
   EXPECT_EQ(Sequence(),
             (Lines{"raw hook 1", "get-state", "static initialisers", "init", "allocate 64 null"}));
   EXPECT_EQ(QfwTestLibraryRecordCount(nullptr), 0u);
@@ -86,24 +93,24 @@ TEST_F(ModuleSequence, FailedAllocationStillAttachesWithoutLibraryRecord) {
 
 TEST_F(ModuleSequence, RawHookRefusalStopsAttachBeforeStaticInitialisers) {
   gRawHookResult = 0;
-  EXPECT_EQ(ModuleStartup(kInstance, kProcessAttach, nullptr), 0);
+  EXPECT_EQ(Startup(kProcessAttach), 0);
   EXPECT_EQ(Sequence(), (Lines{"raw hook 1", "get-state"}));
 }
 
 TEST_F(ModuleSequence, ThreadNotificationsTouchNeitherFrameworkNorRawHook) {
-  ASSERT_EQ(ModuleStartup(kInstance, kProcessAttach, nullptr), 1);
+  ASSERT_EQ(Startup(kProcessAttach), 1);
   const size_t start = QfwTestCallCount();
-  EXPECT_EQ(ModuleStartup(kInstance, kThreadAttach, nullptr), 1);
-  EXPECT_EQ(ModuleStartup(kInstance, kThreadDetach, nullptr), 1);
+  EXPECT_EQ(Startup(kThreadAttach), 1);
+  EXPECT_EQ(Startup(kThreadDetach), 1);
   EXPECT_EQ(Sequence(start), Lines{});
   EXPECT_EQ(QfwTestLibraryRecordCount(&gExtensionModule), 1u);
 }
 
 TEST_F(ModuleSequence, DetachTerminatesOnceThenExitProcessingThenRawHook) {
-  ASSERT_EQ(ModuleStartup(kInstance, kProcessAttach, nullptr), 1);
+  ASSERT_EQ(Startup(kProcessAttach), 1);
   const size_t start = QfwTestCallCount();
 
-  EXPECT_EQ(ModuleStartup(kInstance, kProcessDetach, nullptr), 1);
+  EXPECT_EQ(Startup(kProcessDetach), 1);
 
   EXPECT_EQ(Sequence(start), (Lines{"term 0", "exit processing", "raw hook 0"}));
   EXPECT_EQ(calllog::First(QFW_TERM_EXTENSION_MODULE, start).module,
@@ -113,16 +120,16 @@ TEST_F(ModuleSequence, DetachTerminatesOnceThenExitProcessingThenRawHook) {
 }
 
 TEST_F(ModuleSequence, RawHookRefusalOnDetachMakesTheResultZero) {
-  ASSERT_EQ(ModuleStartup(kInstance, kProcessAttach, nullptr), 1);
+  ASSERT_EQ(Startup(kProcessAttach), 1);
   gRawHookResult = 0;
-  EXPECT_EQ(ModuleStartup(kInstance, kProcessDetach, nullptr), 0);
+  EXPECT_EQ(Startup(kProcessDetach), 0);
   EXPECT_EQ(QfwTestLibraryRecordCount(nullptr), 0u);
 }
 
 TEST_F(ModuleSequence, EmptyRawHookSlotIsSkipped) {
-  gRawHookSlot = nullptr;
-  EXPECT_EQ(ModuleStartup(kInstance, kProcessAttach, nullptr), 1);
-  EXPECT_EQ(ModuleStartup(kInstance, kProcessDetach, nullptr), 1);
+  const ModulePlatform withoutRawHook{nullptr, NoteStaticInitialisers, NoteExitProcessing};
+  EXPECT_EQ(ModuleStartup(withoutRawHook, kInstance, kProcessAttach, nullptr), 1);
+  EXPECT_EQ(ModuleStartup(withoutRawHook, kInstance, kProcessDetach, nullptr), 1);
   EXPECT_EQ(Sequence(), (Lines{"static initialisers", "init", "allocate 64", "construct 0",
                                "term 0", "exit processing"}));
 }

@@ -1,6 +1,7 @@
-// A test build of the module: the real load and unload sequence and ELF
-// hooks, plus a recording raw hook, a static initialiser, an exit handler and
-// a termination-table entry that note themselves in the framework's log.
+// A test build of the module: the real load and unload sequence and the
+// platform's hooks, plus a recording raw hook, a static initialiser, an exit
+// handler and a termination-table entry that note themselves in the
+// framework's log.
 #include <string>
 
 #include "ModuleLifecycle.h"
@@ -26,6 +27,7 @@ __attribute__((destructor)) void TerminationProbe() { QfwTestNote("termination t
 
 }  // namespace
 
-ModuleHook gRawHookSlot = ProbeRawHook;
+// This build's raw-hook slot, in place of module/RawHookSlot.cpp's.
+ModuleHook const kRawHookSlot = ProbeRawHook;
 
 }  // namespace quorbix

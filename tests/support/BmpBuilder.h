@@ -1,11 +1,12 @@
-// Builds BMP files in memory for tests, and the plain two-pass reference glow.
+// Builds BMP files in memory for the tests and benchmarks, and what BMPGlow
+// must make of them.
 #pragma once
 
 #include <cstdint>
-#include <algorithm>
-#include <cstring>
 #include <random>
 #include <vector>
+
+#include "ReferenceGlow.h"
 
 namespace testbmp {
 
@@ -63,38 +64,6 @@ inline Bytes File(int32_t widthField, int32_t heightField, const Bytes& pixels,
   file.insert(file.end(), pixels.begin(), pixels.end());
   file.insert(file.end(), trailing.begin(), trailing.end());
   return file;
-}
-
-// The glow written as plainly as it is defined: two passes, a signed division
-// per channel and a single-precision minimum. Independent of the library's
-// filter. With `means`, the glow buffer it used is copied there
-// ((height - 1) * stride + 3 * width bytes, the least the filter may be given).
-inline void ReferenceGlow(uint8_t* pixels, int32_t width, int32_t height, int32_t stride,
-                          uint8_t* means = nullptr) {
-  std::vector<uint8_t> glow(static_cast<size_t>(stride) * (height > 0 ? height : 0), 0);
-  if (width > 2 && height > 2) {
-    for (int32_t y = 1; y <= height - 2; ++y)
-      for (int32_t x = 1; x <= width - 2; ++x)
-        for (int c = 0; c < 3; ++c) {
-          int32_t sum = 0;
-          for (int dy = -1; dy <= 1; ++dy)
-            for (int dx = -1; dx <= 1; ++dx)
-              sum += pixels[(y + dy) * stride + 3 * (x + dx) + c];
-          glow[y * stride + 3 * x + c] = static_cast<uint8_t>(sum / 9);
-        }
-  }
-  if (width <= 0 || height <= 0) return;
-  if (means != nullptr) {
-    std::memcpy(means, glow.data(), static_cast<size_t>(height - 1) * stride + 3 * width);
-  }
-  for (int32_t y = 0; y < height; ++y)
-    for (int32_t x = 0; x < width; ++x)
-      for (int c = 0; c < 3; ++c) {
-        const size_t p = static_cast<size_t>(y) * stride + 3 * x + c;
-        const int v = pixels[p] + glow[p];
-        const float limited = std::min(255.0f, static_cast<float>(v));
-        pixels[p] = static_cast<uint8_t>(static_cast<int>(limited));
-      }
 }
 
 // What BMPGlow must write for `input`: the same bytes with the pixel array

@@ -14,6 +14,7 @@
 
 #include "QuorbixBMPGlow.h"
 #include "support/BmpBuilder.h"
+#include "support/Utf16.h"
 
 namespace testfiles {
 
@@ -83,42 +84,35 @@ inline void MakeDirectory(const std::string& path) {
   ASSERT_TRUE(fs::create_directory(FsPath(path))) << path;
 }
 
-// UTF-8 test strings to the library's UTF-16 paths.
-inline std::u16string Utf16(const std::string& utf8) {
-  std::u16string out;
-  for (size_t i = 0; i < utf8.size();) {
-    const unsigned char lead = static_cast<unsigned char>(utf8[i]);
-    const int extra = lead < 0x80 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
-    char32_t code = extra == 0 ? lead : lead & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) code = code << 6 | (utf8[i + k] & 0x3F);
-    i += 1 + extra;
-    if (code >= 0x10000) {
-      out.push_back(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(code));
-    }
-  }
-  return out;
-}
-
 struct CallResult {
   int32_t status;
   std::string printed;
 };
 
-// Calls BMPGlow and captures what it printed on standard output.
-inline CallResult Call(const char16_t* input, const char16_t* output) {
+// BMPGlow's type, for a function looked up in a loaded library.
+using GlowFunction = int32_t (*)(const QuorbixBMPGlowPathChar*, const QuorbixBMPGlowPathChar*);
+
+// Calls `glow` and captures what it printed on standard output.
+inline CallResult CallThrough(GlowFunction glow, const char16_t* input, const char16_t* output) {
   testing::internal::CaptureStdout();
   // On Windows the library's paths are wchar_t, UTF-16 as well.
-  const int32_t status = BMPGlow(reinterpret_cast<const QuorbixBMPGlowPathChar*>(input),
-                                 reinterpret_cast<const QuorbixBMPGlowPathChar*>(output));
+  const int32_t status = glow(reinterpret_cast<const QuorbixBMPGlowPathChar*>(input),
+                              reinterpret_cast<const QuorbixBMPGlowPathChar*>(output));
   return {status, testing::internal::GetCapturedStdout()};
 }
 
-inline CallResult Call(const std::string& input, const std::string& output) {
+inline CallResult CallThrough(GlowFunction glow, const std::string& input,
+                              const std::string& output) {
   const std::u16string in = Utf16(input), out = Utf16(output);
-  return Call(in.c_str(), out.c_str());
+  return CallThrough(glow, in.c_str(), out.c_str());
+}
+
+// The same through the BMPGlow this program links.
+inline CallResult Call(const char16_t* input, const char16_t* output) {
+  return CallThrough(BMPGlow, input, output);
+}
+inline CallResult Call(const std::string& input, const std::string& output) {
+  return CallThrough(BMPGlow, input, output);
 }
 
 constexpr char kSucceeded[] = "Glow effect applied and saved to output.bmp\n";
@@ -129,6 +123,21 @@ constexpr char kOutputFailed[] = "Failed to open output file.\n";
 inline void ExpectGlowed(const Bytes& input, const std::string& outputPath, uint32_t offset,
                          int32_t width, int32_t height, int bitCount = 24) {
   EXPECT_EQ(ReadBytes(outputPath), testbmp::Glowed(input, offset, width, height, bitCount));
+}
+
+// `glow` (BMPGlow as a loaded library exports it) glows a small image as it
+// should.
+inline void ExpectGlowWorks(GlowFunction glow) {
+  ASSERT_NE(glow, nullptr);
+  TempDir dir;
+  const int32_t width = 7, height = 5;
+  const Bytes input =
+      testbmp::File(width, height, testbmp::RandomPixels(testbmp::StrideFor(width), height, 4));
+  WriteBytes(dir / "in.bmp", input);
+  const CallResult result = CallThrough(glow, dir / "in.bmp", dir / "out.bmp");
+  EXPECT_EQ(result.status, 999);
+  EXPECT_EQ(result.printed, kSucceeded);
+  ExpectGlowed(input, dir / "out.bmp", 54, width, height);
 }
 
 }  // namespace testfiles

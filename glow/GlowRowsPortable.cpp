@@ -11,19 +11,19 @@ inline uint32_t ColumnSum(const uint8_t* above, const uint8_t* row, const uint8_
   return uint32_t{above[i]} + row[i] + below[i];
 }
 
-void MeansRowScalar(const uint8_t* above, const uint8_t* row, const uint8_t* below,
-                    uint8_t* means, ptrdiff_t rowBytes) {
-  MeansRangeScalar(above, row, below, means, kPixelBytes, rowBytes - kPixelBytes);
+void MeansRowPortable(const uint8_t* above, const uint8_t* row, const uint8_t* below,
+                      uint8_t* means, ptrdiff_t rowBytes) {
+  MeansRangePortable(above, row, below, means, kPixelBytes, rowBytes - kPixelBytes);
 }
 
-void AddRowScalar(uint8_t* row, const uint8_t* means, ptrdiff_t rowBytes) {
-  AddRangeScalar(row, means, kPixelBytes, rowBytes - kPixelBytes);
+void AddRowPortable(uint8_t* row, const uint8_t* means, ptrdiff_t rowBytes) {
+  AddRangePortable(row, means, kPixelBytes, rowBytes - kPixelBytes);
 }
 
 }  // namespace
 
-void MeansRangeScalar(const uint8_t* above, const uint8_t* row, const uint8_t* below,
-                      uint8_t* means, ptrdiff_t from, ptrdiff_t to) {
+void MeansRangePortable(const uint8_t* above, const uint8_t* row, const uint8_t* below,
+                        uint8_t* means, ptrdiff_t from, ptrdiff_t to) {
   if (from >= to) return;
   // Each column sum is used by three means (as the left, centre and right
   // neighbour), so it is computed once and kept in a ring of six: at byte i
@@ -40,10 +40,10 @@ void MeansRangeScalar(const uint8_t* above, const uint8_t* row, const uint8_t* b
   }
 }
 
-void AddRangeScalar(uint8_t* row, const uint8_t* means, ptrdiff_t from, ptrdiff_t to) {
+void AddRangePortable(uint8_t* row, const uint8_t* means, ptrdiff_t from, ptrdiff_t to) {
   for (ptrdiff_t i = from; i < to; ++i) row[i] = SaturatingAdd(row[i], means[i]);
 }
 
-const GlowRowKernels kScalarRowKernels{MeansRowScalar, AddRowScalar};
+const GlowRowKernels kPortableRowKernels{MeansRowPortable, AddRowPortable};
 
 }  // namespace quorbix
