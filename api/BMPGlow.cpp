@@ -73,6 +73,8 @@ struct InputImage {
   size_t pixelsAt;     // where in held.bytes the pixel array starts
   uint64_t fileSize;
   PixelLayout layout;
+  uint8_t prefix[kLayoutPrefixSize];  // a file's first bytes, as the check read them
+  size_t prefixSize;
 };
 
 void ReleaseInputImage(InputImage* image) { ReleaseFileContents(&image->held); }
@@ -80,7 +82,7 @@ void ReleaseInputImage(InputImage* image) { ReleaseFileContents(&image->held); }
 // Reads the headers and checks them before anything image-sized is read or
 // allocated; then the pixel array, with zeros for missing last-row fill.
 bool LoadInputImage(InputFile* input, InputImage* image) {
-  *image = InputImage{FileContents{nullptr, 0, 0}, !input->sized, 0, 0, PixelLayout{}};
+  *image = InputImage{FileContents{nullptr, 0, 0}, !input->sized, 0, 0, PixelLayout{}, {}, 0};
   if (image->whole) {
     if (!ReadStream(input, kMissingFillReserve, &image->held)) return false;
     image->fileSize = image->held.size;
@@ -93,11 +95,10 @@ bool LoadInputImage(InputFile* input, InputImage* image) {
     return true;
   }
   image->fileSize = input->size;
-  uint8_t prefix[kLayoutPrefixSize];
-  size_t prefixSize = 0;
-  if (!ReadInput(input, 0, prefix, static_cast<size_t>(std::min<uint64_t>(input->size, sizeof prefix)),
-                 &prefixSize) ||
-      ComputePixelLayout(prefix, prefixSize, input->size, &image->layout) != LayoutVerdict::kAccepted) {
+  const size_t want = static_cast<size_t>(std::min<uint64_t>(input->size, kLayoutPrefixSize));
+  if (!ReadInput(input, 0, image->prefix, want, &image->prefixSize) ||
+      ComputePixelLayout(image->prefix, image->prefixSize, input->size, &image->layout) !=
+          LayoutVerdict::kAccepted) {
     return false;
   }
   const size_t pixelSize = static_cast<size_t>(image->layout.pixelSize);
@@ -133,7 +134,12 @@ bool WriteOutputImage(const NativePathChar* path, InputFile* input, const InputI
   if (image.whole) {
     ok = WriteReplacement(&output, image.held.bytes, static_cast<size_t>(outputSize));
   } else {
-    ok = CopyInputToReplacement(&output, input, 0, layout.pixelSize > 0 ? layout.pixelOffset : image.fileSize);
+    // The bytes before the pixels: the headers alone, as a rule, which the
+    // call holds already.
+    const uint64_t head = layout.pixelSize > 0 ? layout.pixelOffset : image.fileSize;
+    ok = head <= image.prefixSize
+             ? WriteReplacement(&output, image.prefix, static_cast<size_t>(head))
+             : CopyInputToReplacement(&output, input, 0, head);
     if (layout.pixelSize > 0) {
       ok = ok && WriteReplacement(&output, image.held.bytes + image.pixelsAt,
                                   static_cast<size_t>(layout.pixelSize));

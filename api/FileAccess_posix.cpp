@@ -58,12 +58,18 @@ bool WriteFully(int fd, const uint8_t* data, size_t size) {
 
 // Opens without waiting for the other end of a FIFO (one without a writer
 // then reads as empty; one without a reader fails) or for a device to get
-// ready, then makes reads and writes block as usual. -1 on failure.
-int OpenWithoutWaiting(const char* path, int flags, mode_t mode = 0) {
+// ready, then makes reads and writes of those block as usual (the flag means
+// nothing to a regular file). Stores what the file is in `info`. -1 on
+// failure.
+int OpenWithoutWaiting(const char* path, int flags, mode_t mode, struct stat* info) {
   const int fd = open(path, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
   if (fd < 0) return kNoFile;
-  const int status = fcntl(fd, F_GETFL);
-  if (status < 0 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+  bool ok = fstat(fd, info) == 0;
+  if (ok && !S_ISREG(info->st_mode)) {
+    const int status = fcntl(fd, F_GETFL);
+    ok = status >= 0 && fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == 0;
+  }
+  if (!ok) {
     const ErrnoKept kept;
     close(fd);
     return kNoFile;
@@ -141,25 +147,34 @@ bool FindDirectoryEntry(const char* path, int fd, const struct stat& info, int* 
   return false;
 }
 
-// The id of the mount that the open file `fd` lies in (/proc/self/fdinfo,
-// Linux 3.15 and later), or -1.
-long MountIdOf(int fd) {
+// The id of the mount that the open file `fd` lies in, or -1: from statx
+// (Linux 5.8 and later), else from /proc/self/fdinfo (Linux 3.15 and later).
+// A 0 from statx counts as none: qemu-user reports the field and leaves it
+// 0 (the kernel gives 0 only to the first mount of all, the boot rootfs).
+long long MountIdOf(int fd) {
+#if defined(STATX_MNT_ID)
+  struct statx info;
+  if (statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &info) == 0 && (info.stx_mask & STATX_MNT_ID) != 0 &&
+      info.stx_mnt_id != 0) {
+    return static_cast<long long>(info.stx_mnt_id);
+  }
+#endif
   char path[40];
   std::snprintf(path, sizeof path, "/proc/self/fdinfo/%d", fd);
-  const int info = open(path, O_RDONLY | O_CLOEXEC);
-  if (info < 0) return -1;
+  const int fdinfo = open(path, O_RDONLY | O_CLOEXEC);
+  if (fdinfo < 0) return -1;
   char text[512];
-  const ssize_t got = read(info, text, sizeof text - 1);
-  close(info);
+  const ssize_t got = read(fdinfo, text, sizeof text - 1);
+  close(fdinfo);
   text[got > 0 ? got : 0] = '\0';
   const char* const field = std::strstr(text, "mnt_id:");
-  return field == nullptr ? -1 : std::strtol(field + 7, nullptr, 10);
+  return field == nullptr ? -1 : std::strtoll(field + 7, nullptr, 10);
 }
 
 // Whether the file is mounted on its own (a bind mount, as containers use
 // for single files): a rename in its directory cannot replace it.
 bool MountedOnItsOwn(int fd, int directory) {
-  const long file = MountIdOf(fd), parent = MountIdOf(directory);
+  const long long file = MountIdOf(fd), parent = MountIdOf(directory);
   if (file >= 0 && parent >= 0) return file != parent;
   struct stat fileInfo, parentInfo;  // without /proc: a mount of another file system
   return fstat(fd, &fileInfo) == 0 && fstat(directory, &parentInfo) == 0 &&
@@ -265,12 +280,11 @@ bool BeginInPlace(Replacement* replacement, const struct stat& info, const Input
   return true;
 }
 
-// The output exists, as `replacement->target`: a temporary file beside it
-// will replace it, unless it has to be written in place.
-bool BeginOverFile(const char* path, uint64_t size, const InputFile* input,
+// The output exists, as `replacement->target`, which `info` describes: a
+// temporary file beside it will replace it, unless it has to be written in
+// place.
+bool BeginOverFile(const char* path, uint64_t size, const InputFile* input, const struct stat& info,
                    Replacement* replacement) {
-  struct stat info;
-  if (fstat(replacement->target, &info) != 0) return false;
   if (!S_ISREG(info.st_mode)) return BeginInPlace(replacement, info, input);
   if (!WithinFileSizeLimit(size)) return false;
   if (info.st_nlink == 0 ||
@@ -302,12 +316,12 @@ bool BeginNewFile(const char* path, uint64_t size, const InputFile* input,
     // protections for links in shared sticky directories; the empty file it
     // makes (mode 0: nobody else's) stands in until it is replaced. If a file
     // appeared there meanwhile, that file is replaced as any other.
-    replacement->target = OpenWithoutWaiting(path, O_WRONLY | O_CREAT, 0);
     struct stat made;
-    if (replacement->target < 0 || fstat(replacement->target, &made) != 0) return false;
+    replacement->target = OpenWithoutWaiting(path, O_WRONLY | O_CREAT, 0, &made);
+    if (replacement->target < 0) return false;
     replacement->placeholder = S_ISREG(made.st_mode) && made.st_size == 0 &&
                                (made.st_mode & 07777) == 0 && made.st_uid == geteuid();
-    return BeginOverFile(path, size, input, replacement);
+    return BeginOverFile(path, size, input, made, replacement);
   }
   char buffer[PATH_MAX];
   const size_t length = std::strlen(path);
@@ -351,10 +365,10 @@ ssize_t KernelCopyStep(bool useSendfile, int from, off_t* position, int to, size
 bool OpenInputFile(const NativePathChar* path, InputFile* input) {
   *input = InputFile{kNoFile, false, 0, 0, 0};
   // A FIFO that no program writes would otherwise hold the call forever.
-  const int fd = OpenWithoutWaiting(path, O_RDONLY);
-  if (fd < 0) return false;
   struct stat info;
-  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+  const int fd = OpenWithoutWaiting(path, O_RDONLY, 0, &info);
+  if (fd < 0) return false;
+  if (S_ISDIR(info.st_mode)) {
     close(fd);
     return false;
   }
@@ -390,8 +404,9 @@ bool BeginReplacement(const NativePathChar* path, uint64_t size, const InputFile
   // and says whether the caller may write the file: a read-only output is
   // not replaced, since it could not be opened for writing. Nothing is
   // truncated yet.
-  replacement->target = OpenWithoutWaiting(path, O_WRONLY);
-  bool ok = replacement->target >= 0 ? BeginOverFile(path, size, input, replacement)
+  struct stat info;
+  replacement->target = OpenWithoutWaiting(path, O_WRONLY, 0, &info);
+  bool ok = replacement->target >= 0 ? BeginOverFile(path, size, input, info, replacement)
             : errno == ENOENT         ? BeginNewFile(path, size, input, replacement)
                                       : false;
   if (!ok) AbandonReplacement(replacement);
