@@ -73,7 +73,7 @@ struct InputImage {
   size_t pixelsAt;     // where in held.bytes the pixel array starts
   uint64_t fileSize;
   PixelLayout layout;
-  uint8_t prefix[kLayoutPrefixSize];  // a file's first bytes, as the check read them
+  uint8_t prefix[kLayoutHeadSize];  // a file's first bytes, as the check read them
   size_t prefixSize;
 };
 
@@ -86,7 +86,7 @@ bool LoadInputImage(InputFile* input, InputImage* image) {
   if (image->whole) {
     if (!ReadStream(input, kMissingFillReserve, &image->held)) return false;
     image->fileSize = image->held.size;
-    const size_t prefixSize = std::min(image->held.size, kLayoutPrefixSize);
+    const size_t prefixSize = std::min(image->held.size, kLayoutHeadSize);
     if (ComputePixelLayout(image->held.bytes, prefixSize, image->fileSize, &image->layout) !=
         LayoutVerdict::kAccepted) {
       return false;
@@ -95,7 +95,7 @@ bool LoadInputImage(InputFile* input, InputImage* image) {
     return true;
   }
   image->fileSize = input->size;
-  const size_t want = static_cast<size_t>(std::min<uint64_t>(input->size, kLayoutPrefixSize));
+  const size_t want = static_cast<size_t>(std::min<uint64_t>(input->size, kLayoutHeadSize));
   if (!ReadInput(input, 0, image->prefix, want, &image->prefixSize) ||
       ComputePixelLayout(image->prefix, image->prefixSize, input->size, &image->layout) !=
           LayoutVerdict::kAccepted) {
@@ -176,7 +176,8 @@ int32_t GlowFile(const QuorbixBMPGlowPathChar* inputPath, const QuorbixBMPGlowPa
     const size_t pixelSize = static_cast<size_t>(image.layout.pixelSize);
     uint8_t* glow = AllocateImageBuffer(pixelSize, BlockUse::kZeroedWhole);
     if (glow == nullptr) return Report(kInputFailed, QUORBIXBMPGLOW_FAILURE);
-    ApplyGlowFilter(image.held.bytes + image.pixelsAt, glow, image.layout.width, image.layout.height, image.layout.stride);
+    ApplyGlowFilterInFormat(image.held.bytes + image.pixelsAt, glow, image.layout.width,
+                            image.layout.height, image.layout.stride, image.layout.format);
     ReleaseImageBuffer(glow, pixelSize);
   }
 
@@ -190,8 +191,8 @@ int32_t GlowFile(const QuorbixBMPGlowPathChar* inputPath, const QuorbixBMPGlowPa
 }  // namespace
 }  // namespace quorbix
 
-extern "C" QUORBIXBMPGLOW_API int32_t BMPGlow(const QuorbixBMPGlowPathChar* inputPath,
-                                              const QuorbixBMPGlowPathChar* outputPath) {
+extern "C" QUORBIXBMPGLOW_API int32_t QUORBIXBMPGLOW_CALL BMPGlow(
+    const QuorbixBMPGlowPathChar* inputPath, const QuorbixBMPGlowPathChar* outputPath) {
   // No exception may cross the C boundary. The call allocates nothing through
   // C++ (every block comes from malloc or mmap, checked), so none is
   // expected; the guard stays for safety.

@@ -30,13 +30,59 @@ uint16_t ReadBitCount(const BITMAPINFOHEADER& infoHeader) {
   return static_cast<uint16_t>(p[0] | p[1] << 8);
 }
 
-LayoutVerdict ComputePixelLayout(const uint8_t* prefix, size_t prefixSize, uint64_t fileSize,
+uint32_t ReadCompression(const BITMAPINFOHEADER& infoHeader) {
+  return LoadLittleEndian32(infoHeader.bytes + kOffsetOfBiCompression);
+}
+
+namespace {
+
+// The pixel format of a 32-bit image, or why its colour masks cannot be
+// followed. Each of the three masks must be one whole byte of the pixel
+// (0xFF, 0xFF00, 0xFF0000 or 0xFF000000), and no byte may be named twice;
+// the byte left over is kept. `head` holds `available` bytes of the file.
+LayoutVerdict ThirtyTwoBitFormat(const BITMAPINFOHEADER& infoHeader, const uint8_t* head,
+                                 uint64_t available, PixelFormat* format) {
+  const uint32_t compression = ReadCompression(infoHeader);
+  if (compression != kBiBitfields && compression != kBiAlphaBitfields) {
+    *format = FourBytePixels(3);
+    return LayoutVerdict::kAccepted;
+  }
+  if (available < kLayoutHeadSize) return LayoutVerdict::kColourMasksMissing;
+  unsigned namedBytes = 0;
+  for (size_t m = 0; m < 3; ++m) {
+    const uint32_t mask = LoadLittleEndian32(head + kColourMasksOffset + 4 * m);
+    int byte = 0;
+    while (byte < 4 && mask != uint32_t{0xFF} << (8 * byte)) ++byte;
+    if (byte == 4 || (namedBytes & (1u << byte)) != 0) return LayoutVerdict::kColourMasksUnusable;
+    namedBytes |= 1u << byte;
+  }
+  int kept = 0;
+  while ((namedBytes & (1u << kept)) != 0) ++kept;
+  *format = FourBytePixels(kept);
+  return LayoutVerdict::kAccepted;
+}
+
+}  // namespace
+
+LayoutVerdict ComputePixelLayout(const uint8_t* head, size_t headSize, uint64_t fileSize,
                                  PixelLayout* layout) {
-  if (prefixSize < kHeadersSize || fileSize < kHeadersSize) return LayoutVerdict::kTruncatedHeaders;
+  const uint64_t available = headSize < fileSize ? headSize : fileSize;
+  if (available < kHeadersSize) return LayoutVerdict::kTruncatedHeaders;
   BITMAPFILEHEADER fileHeader;
   BITMAPINFOHEADER infoHeader;
-  std::memcpy(fileHeader.bytes, prefix, kFileHeaderSize);
-  std::memcpy(infoHeader.bytes, prefix + kFileHeaderSize, kInfoHeaderSize);
+  std::memcpy(fileHeader.bytes, head, kFileHeaderSize);
+  std::memcpy(infoHeader.bytes, head + kFileHeaderSize, kInfoHeaderSize);
+
+  // The pixel format comes first: a file refused for it is refused whatever
+  // its dimensions.
+  PixelFormat format = kThreeBytePixels;
+  const uint16_t bitCountField = ReadBitCount(infoHeader);
+  if (bitCountField == 32) {
+    const LayoutVerdict verdict = ThirtyTwoBitFormat(infoHeader, head, available, &format);
+    if (verdict != LayoutVerdict::kAccepted) return verdict;
+  } else if (bitCountField != 24) {
+    return LayoutVerdict::kUnsupportedBitCount;
+  }
 
   const int32_t widthField = ReadWidthField(infoHeader);
   const int32_t heightField = ReadHeightField(infoHeader);
@@ -46,7 +92,7 @@ LayoutVerdict ComputePixelLayout(const uint8_t* prefix, size_t prefixSize, uint6
   }
   const int64_t width = widthField < 0 ? -int64_t{widthField} : widthField;
   const int64_t height = heightField < 0 ? -int64_t{heightField} : heightField;
-  const int64_t bitCount = ReadBitCount(infoHeader);
+  const int64_t bitCount = bitCountField;
   constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
 
   const int64_t rowBitsRoundedUp = width * bitCount + 31;
@@ -57,11 +103,9 @@ LayoutVerdict ComputePixelLayout(const uint8_t* prefix, size_t prefixSize, uint6
 
   const int64_t pixelOffset = ReadPixelOffset(fileHeader);
   if (width > 0 && height > 0) {
-    // The filter reads 3 bytes per pixel; narrower rows would let it run on.
-    if (stride < 3 * width) return LayoutVerdict::kRowsTooShort;
     // Every pixel byte must be in the file; only the last row's fill may be
     // missing (some writers omit it).
-    const int64_t lastRowPixelBytes = (width * bitCount + 7) / 8;
+    const int64_t lastRowPixelBytes = width * format.pixelBytes;
     const int64_t end = pixelOffset + (height - 1) * stride + lastRowPixelBytes;
     if (static_cast<uint64_t>(end) > fileSize) return LayoutVerdict::kTruncatedPixels;
   }
@@ -71,6 +115,7 @@ LayoutVerdict ComputePixelLayout(const uint8_t* prefix, size_t prefixSize, uint6
   layout->height = static_cast<int32_t>(height);
   layout->stride = static_cast<int32_t>(stride);
   layout->pixelSize = static_cast<int32_t>(pixelSize);
+  layout->format = format;
   return LayoutVerdict::kAccepted;
 }
 

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -33,12 +34,28 @@ namespace {
 struct ImageSize {
   const char* name;
   int32_t width, height;
+  int32_t bitCount;  // 24, or 32 (4-byte pixels keeping byte 3)
 };
-constexpr ImageSize kFilterSizes[] = {{"1MP", 1224, 816}, {"12MP", 4000, 3000}, {"24MP", 6000, 4000}};
-constexpr ImageSize kFileSizes[] = {{"1000x750", 1000, 750}, {"6000x4000", 6000, 4000}};
+constexpr ImageSize kFilterSizes[] = {{"1MP", 1224, 816, 24},
+                                      {"12MP", 4000, 3000, 24},
+                                      {"24MP", 6000, 4000, 24},
+                                      {"24MP-32bit", 6000, 4000, 32}};
+constexpr ImageSize kFileSizes[] = {{"1000x750", 1000, 750, 24},
+                                    {"6000x4000", 6000, 4000, 24},
+                                    {"6000x4000-32bit", 6000, 4000, 32}};
 
 using testbmp::StrideFor;
 using testfiles::Utf16;
+
+// The stored row and pixel array of an image of `size`, and how its pixels
+// are laid out.
+int32_t StrideOf(const ImageSize& size) { return StrideFor(size.width, size.bitCount); }
+size_t PixelBytes(const ImageSize& size) {
+  return static_cast<size_t>(StrideOf(size)) * size.height;
+}
+quorbix::PixelFormat FormatOf(const ImageSize& size) {
+  return size.bitCount == 32 ? quorbix::FourBytePixels(3) : quorbix::kThreeBytePixels;
+}
 
 // ---- the filter on one buffer ----
 
@@ -49,11 +66,11 @@ struct FilterBuffers {
 };
 
 FilterBuffers& BuffersFor(const ImageSize& size) {
-  static FilterBuffers buffers[3];
+  static FilterBuffers buffers[std::size(kFilterSizes)];
   FilterBuffers& b = buffers[&size - kFilterSizes];
   if (b.original.empty()) {
-    const size_t bytes = static_cast<size_t>(StrideFor(size.width)) * size.height;
-    b.original = testbmp::RandomPixels(StrideFor(size.width), size.height,
+    const size_t bytes = PixelBytes(size);
+    b.original = testbmp::RandomPixels(StrideOf(size), size.height,
                                        static_cast<uint32_t>(size.width));
     b.pixels = b.original;
     b.glow.assign(bytes, 0);
@@ -64,7 +81,8 @@ FilterBuffers& BuffersFor(const ImageSize& size) {
 
 void Filter(benchmark::State& state, FilterRun run, const ImageSize* size) {
   FilterBuffers& b = BuffersFor(*size);
-  const int32_t stride = StrideFor(size->width);
+  const int32_t stride = StrideOf(*size);
+  const quorbix::PixelFormat format = FormatOf(*size);
   for (auto _ : state) {
     // Every run starts from the same unfiltered image and cache state.
     state.PauseTiming();
@@ -72,7 +90,8 @@ void Filter(benchmark::State& state, FilterRun run, const ImageSize* size) {
     state.ResumeTiming();
     switch (run) {
       case FilterRun::kTwoPass:
-        testbmp::ReferenceGlow(b.pixels.data(), b.glow.data(), size->width, size->height, stride);
+        testbmp::ReferenceGlow(b.pixels.data(), b.glow.data(), size->width, size->height, stride,
+                               format.pixelBytes, format.keptByte);
         break;
       case FilterRun::kMemcpy:
         std::memcpy(b.copy.data(), b.pixels.data(), b.pixels.size());
@@ -80,7 +99,7 @@ void Filter(benchmark::State& state, FilterRun run, const ImageSize* size) {
       default:
         quorbix::ApplyGlowFilterOnPath(static_cast<quorbix::GlowPath>(static_cast<int>(run) - 1),
                                        b.pixels.data(), b.glow.data(), size->width,
-                                       size->height, stride);
+                                       size->height, stride, format);
     }
     benchmark::ClobberMemory();
   }
@@ -94,8 +113,10 @@ std::string g_directory;
 std::string InputFile(const ImageSize& size) { return g_directory + "/" + size.name + ".bmp"; }
 
 void WriteInputFile(const ImageSize& size) {
-  const testbmp::Bytes file = testbmp::File(
-      size.width, size.height, testbmp::RandomPixels(StrideFor(size.width), size.height, 5));
+  const testbmp::Bytes file =
+      testbmp::File(size.width, size.height,
+                    testbmp::RandomPixels(StrideOf(size), size.height, 5),
+                    static_cast<uint16_t>(size.bitCount));
   FILE* out = std::fopen(InputFile(size).c_str(), "wb");
   if (out == nullptr || std::fwrite(file.data(), 1, file.size(), out) != file.size() ||
       std::fclose(out) != 0) {
@@ -228,7 +249,7 @@ void WholeFile(benchmark::State& state, FileRun run, const ImageSize* size) {
   const std::string input = InputFile(*size);
   const std::string output = g_directory + "/" + size->name + "-" + std::to_string(int(run)) + ".bmp";
   const std::u16string input16 = Utf16(input), output16 = Utf16(output);
-  const size_t pixelBytes = static_cast<size_t>(StrideFor(size->width)) * size->height;
+  const size_t pixelBytes = PixelBytes(*size);
   // One untimed call first, so that every timed call finds what a call in a
   // batch finds: the output in place and memory that the previous call just
   // freed. Memory left free for a while is handed back to the hypervisor on

@@ -12,9 +12,10 @@ namespace {
 
 constexpr char kUsage[] =
     "Usage: bmpglow [--] INPUT.bmp OUTPUT.bmp\n"
-    "Adds a glow to a 24-bit BMP image: every interior pixel gains the mean of\n"
-    "its 3x3 neighbourhood, saturating at 255; the outermost rows and columns\n"
-    "stay as they are. INPUT and OUTPUT may be the same file.\n"
+    "Adds a glow to a 24- or 32-bit BMP image: every interior pixel gains the\n"
+    "mean of its 3x3 neighbourhood, saturating at 255; the outermost rows and\n"
+    "columns stay as they are, as does a 32-bit pixel's alpha or unused byte.\n"
+    "INPUT and OUTPUT may be the same file.\n"
     "\n"
     "  -h, --help     show this help and exit\n"
     "  -V, --version  show the library version and exit\n"

@@ -8,21 +8,23 @@
 namespace quorbix {
 namespace {
 
-// One walk down the image (see GlowRows.h). Rows 0 and height - 1 and the
-// border columns are never written, so they stay as they are in `pixels` and
-// zero in `glow`; the fill bytes after 3 * width are neither read nor written.
+// One walk down the image (see GlowRows.h), for every pixel format. Rows 0
+// and height - 1 and the border columns are never written, so they stay as
+// they are in `pixels` and zero in `glow`; the fill bytes after the pixels
+// are neither read nor written.
 void RunGlow(const GlowRowKernels& kernels, uint8_t* pixels, uint8_t* glow, int32_t width,
-             int32_t height, int32_t stride) {
+             int32_t height, int32_t stride, PixelFormat format) {
   if (width <= 2 || height <= 2) return;  // no interior pixel: nothing changes
-  const ptrdiff_t rowBytes = ptrdiff_t{kPixelBytes} * width;
+  const RowShape shape = RowShapeFor(format);
+  const ptrdiff_t rowBytes = ptrdiff_t{shape.pixelBytes} * width;
   const auto rowAt = [stride](int32_t y) { return static_cast<ptrdiff_t>(y) * stride; };
   for (int32_t y = 1; y <= height - 2; ++y) {
     uint8_t* row = pixels + rowAt(y);
-    kernels.means(row - stride, row, row + stride, glow + rowAt(y), rowBytes);
+    kernels.means(row - stride, row, row + stride, glow + rowAt(y), rowBytes, shape);
     // Row y's means were the last to need row y - 1 unfiltered.
-    if (y >= 2) kernels.add(row - stride, glow + rowAt(y - 1), rowBytes);
+    if (y >= 2) kernels.add(row - stride, glow + rowAt(y - 1), rowBytes, shape);
   }
-  kernels.add(pixels + rowAt(height - 2), glow + rowAt(height - 2), rowBytes);
+  kernels.add(pixels + rowAt(height - 2), glow + rowAt(height - 2), rowBytes, shape);
 }
 
 const GlowRowKernels* KernelsFor(GlowPath path) {
@@ -48,6 +50,11 @@ GlowPath ChoosePath() {
 
 }  // namespace
 
+RowShape RowShapeFor(PixelFormat format) {
+  if (format.pixelBytes != 4) return RowShape{3, ~uint32_t{0}};
+  return RowShape{4, ~(uint32_t{0xFF} << (8 * (format.keptByte & 3)))};
+}
+
 bool GlowPathAvailable(GlowPath path) { return KernelsFor(path) != nullptr; }
 
 GlowPath ChosenGlowPath() {
@@ -56,17 +63,22 @@ GlowPath ChosenGlowPath() {
 }
 
 bool ApplyGlowFilterOnPath(GlowPath path, uint8_t* pixels, uint8_t* glow, int32_t width,
-                           int32_t height, int32_t stride) {
+                           int32_t height, int32_t stride, PixelFormat format) {
   const GlowRowKernels* kernels = KernelsFor(path);
   if (kernels == nullptr) return false;
-  RunGlow(*kernels, pixels, glow, width, height, stride);
+  RunGlow(*kernels, pixels, glow, width, height, stride, format);
   return true;
+}
+
+void ApplyGlowFilterInFormat(uint8_t* pixels, uint8_t* glow, int32_t width, int32_t height,
+                             int32_t stride, PixelFormat format) {
+  static const GlowRowKernels* const kernels = KernelsFor(ChosenGlowPath());
+  RunGlow(*kernels, pixels, glow, width, height, stride, format);
 }
 
 void ApplyGlowFilter(uint8_t* pixels, uint8_t* glow, int32_t width, int32_t height,
                      int32_t stride) {
-  static const GlowRowKernels* const kernels = KernelsFor(ChosenGlowPath());
-  RunGlow(*kernels, pixels, glow, width, height, stride);
+  ApplyGlowFilterInFormat(pixels, glow, width, height, stride, kThreeBytePixels);
 }
 
 }  // namespace quorbix

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "GlowFilter.h"
+
 namespace quorbix {
 
 enum class GlowPath : int {
@@ -21,9 +23,10 @@ bool GlowPathAvailable(GlowPath path);
 // The path ApplyGlowFilter takes in this process.
 GlowPath ChosenGlowPath();
 
-// ApplyGlowFilter on `path`, with the same contract. Returns false and does
-// nothing when the path is not available.
+// ApplyGlowFilterInFormat on `path`, with the same contract. Returns false
+// and does nothing when the path is not available.
 bool ApplyGlowFilterOnPath(GlowPath path, uint8_t* pixels, uint8_t* glow, int32_t width,
-                           int32_t height, int32_t stride);
+                           int32_t height, int32_t stride,
+                           PixelFormat format = kThreeBytePixels);
 
 }  // namespace quorbix

@@ -1,5 +1,5 @@
 /*
- * QuorbixBMPGlow: adds a glow to 24-bit BMP images.
+ * QuorbixBMPGlow: adds a glow to 24- and 32-bit BMP images.
  *
  * One operation, BMPGlow(inputPath, outputPath): reads the BMP file at
  * inputPath, adds to every interior pixel the mean of its 3x3 neighbourhood
@@ -22,7 +22,7 @@
 #include "QuorbixBMPGlowVersion.h"
 
 #if defined(_WIN32)
-#  include <wchar.h>
+#  include <stddef.h> /* wchar_t */
 #elif !defined(__cplusplus)
 #  include <uchar.h>
 #endif
@@ -37,6 +37,15 @@
 #  define QUORBIXBMPGLOW_API __attribute__((visibility("default")))
 #else
 #  define QUORBIXBMPGLOW_API
+#endif
+
+/* BMPGlow's calling convention: __stdcall on 32-bit x86 Windows, the
+ * convention of Windows DLL interfaces (what a Declare statement, DllImport
+ * and ctypes.WinDLL assume); the platform's default everywhere else. */
+#if defined(_WIN32) && (defined(__i386__) || defined(_M_IX86))
+#  define QUORBIXBMPGLOW_CALL __stdcall
+#else
+#  define QUORBIXBMPGLOW_CALL
 #endif
 
 /* A path is a null-terminated UTF-16 string: wchar_t on Windows, where that
@@ -65,9 +74,12 @@ extern "C" {
  * The success line names output.bmp whatever outputPath is.
  *
  * The input is refused ("Failed to open input file.") when it cannot be read,
- * is shorter than its 54 header bytes, has a width or height of INT32_MIN,
- * rows too short for 3 bytes per pixel, dimensions whose row or pixel-array
- * size does not fit in 32 bits, or stops before its last pixel.
+ * is shorter than its 54 header bytes, has a bit count other than 24 and 32,
+ * is 32-bit with colour masks (BI_BITFIELDS, BI_ALPHABITFIELDS) that are not
+ * three different whole bytes, has a width or height of INT32_MIN,
+ * dimensions whose row or pixel-array size does not fit in 32 bits, or stops
+ * before its last pixel. A 32-bit pixel's fourth byte (alpha or unused) is
+ * never changed.
  *
  * The output is written to a temporary file beside it and renamed over it
  * only when every byte was written; on failure the previous output (or the
@@ -75,8 +87,13 @@ extern "C" {
  * Input and output may name the same file. Either path may be null.
  * Calls are independent and may run concurrently on different files.
  */
-QUORBIXBMPGLOW_API int32_t BMPGlow(const QuorbixBMPGlowPathChar* inputPath,
-                                   const QuorbixBMPGlowPathChar* outputPath);
+QUORBIXBMPGLOW_API int32_t QUORBIXBMPGLOW_CALL BMPGlow(const QuorbixBMPGlowPathChar* inputPath,
+                                                       const QuorbixBMPGlowPathChar* outputPath);
+
+/* BMPGlow's type, for a pointer to it looked up at run time (GetProcAddress,
+ * dlsym). */
+typedef int32_t(QUORBIXBMPGLOW_CALL* QuorbixBMPGlowFunction)(
+    const QuorbixBMPGlowPathChar* inputPath, const QuorbixBMPGlowPathChar* outputPath);
 
 #ifdef __cplusplus
 }

@@ -153,6 +153,10 @@ std::vector<Refusal> Refusals() {
   cases.push_back({"16 bits per pixel", File(4, 4, Bytes(32), 16)});
   cases.push_back({"8 bits per pixel", File(4, 4, Bytes(16), 8)});
   cases.push_back({"0 bits per pixel", File(4, 4, Bytes(16), 0)});
+  // Newly refused: wide pixels, and other depths even without pixels (the
+  // 32-bit mask rules are the layout tests' and the seed corpus's).
+  cases.push_back({"64 bits per pixel", File(4, 4, Bytes(128), 64)});
+  cases.push_back({"16 bits, no pixels", File(0, 4, {}, 16)});
   cases.push_back({"last pixel byte missing", Bytes(good.begin(), good.end() - 1)});
   cases.push_back({"huge image in a tiny file", File(30000, 20000, Bytes(64))});
   Bytes farOffset = good;

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <utility>
+
 #include "support/BmpBuilder.h"
 
 namespace {
@@ -10,13 +13,25 @@ namespace {
 using quorbix::ComputePixelLayout;
 using quorbix::LayoutVerdict;
 using quorbix::PixelLayout;
+using testbmp::Bytes;
 
 LayoutVerdict Verdict(int32_t width, int32_t height, uint16_t bits, uint64_t fileSize,
                       PixelLayout* layout = nullptr) {
   PixelLayout scratch{};
-  const testbmp::Bytes headers = testbmp::Headers(width, height, bits);
-  const size_t prefixSize = fileSize < headers.size() ? static_cast<size_t>(fileSize) : headers.size();
-  return ComputePixelLayout(headers.data(), prefixSize, fileSize, layout ? layout : &scratch);
+  const Bytes headers = testbmp::Headers(width, height, bits);
+  return ComputePixelLayout(headers.data(), headers.size(), fileSize,
+                            layout ? layout : &scratch);
+}
+
+// 32-bit headers with biCompression and colour masks, the first `headBytes`
+// of them given for a file of `fileSize` bytes.
+LayoutVerdict MaskVerdict(uint32_t compression, uint32_t red, uint32_t green, uint32_t blue,
+                          PixelLayout* layout, int32_t width = 4, size_t headBytes = 66,
+                          uint64_t fileSize = 1 << 20) {
+  Bytes head = testbmp::Headers(width, 3, 32, 66);
+  head.resize(66);
+  testbmp::SetColourMasks(head, compression, red, green, blue);
+  return ComputePixelLayout(head.data(), headBytes, fileSize, layout);
 }
 
 TEST(PixelLayout, StrideRoundsRowsUpToWholeWords) {
@@ -26,6 +41,7 @@ TEST(PixelLayout, StrideRoundsRowsUpToWholeWords) {
     EXPECT_EQ(layout.stride, stride);
     EXPECT_EQ(layout.height, 3);
     EXPECT_EQ(layout.pixelSize, 3 * stride);
+    EXPECT_EQ(layout.format.pixelBytes, 3);
   }
   PixelLayout layout{};
   ASSERT_EQ(Verdict(-5, 2, 32, 1 << 20, &layout), LayoutVerdict::kAccepted);
@@ -49,11 +65,63 @@ TEST(PixelLayout, FileMustHoldEveryPixelByte) {
   EXPECT_EQ(Verdict(5, 2, 24, 54 + 16 + 15), LayoutVerdict::kAccepted);
   EXPECT_EQ(Verdict(5, 2, 24, 54 + 16 + 14), LayoutVerdict::kTruncatedPixels);
   EXPECT_EQ(Verdict(5, 2, 24, 53), LayoutVerdict::kTruncatedHeaders);
-  // Rows too short for 3 bytes a pixel, whatever the file holds.
-  EXPECT_EQ(Verdict(5, 2, 16, 1 << 20), LayoutVerdict::kRowsTooShort);
+  EXPECT_EQ(Verdict(5, 2, 32, 54 + 20 + 19), LayoutVerdict::kTruncatedPixels);
   // Nothing to read: any size of header-only file is fine.
   EXPECT_EQ(Verdict(0, 7, 24, 54), LayoutVerdict::kAccepted);
-  EXPECT_EQ(Verdict(7, 0, 1, 54), LayoutVerdict::kAccepted);
+  EXPECT_EQ(Verdict(7, 0, 32, 54), LayoutVerdict::kAccepted);
+}
+
+std::pair<int, int> Format(const PixelLayout& layout) {
+  return {layout.format.pixelBytes, layout.format.keptByte};
+}
+
+TEST(PixelLayout, OnlyTwentyFourAndThirtyTwoBitsWhateverTheSize) {
+  for (uint16_t bits : {0, 1, 8, 16, 23, 25, 31, 33, 48, 64, 65535}) {
+    for (int32_t width : {5, 0}) {
+      EXPECT_EQ(Verdict(width, 2, bits, 1 << 20), LayoutVerdict::kUnsupportedBitCount) << bits;
+    }
+  }
+}
+
+// Byte 3 is kept unless biCompression is 3 or 6 (the masks then need not be
+// in the file); with those, the byte that no colour mask names, in any order.
+TEST(PixelLayout, ThirtyTwoBitPixelsKeepTheByteNoColourMaskNames) {
+  PixelLayout layout{};
+  for (uint32_t compression : {0u, 1u, 5u, 0xFFFFFFFFu}) {
+    ASSERT_EQ(MaskVerdict(compression, 0, 0, 0, &layout, 4, 54), LayoutVerdict::kAccepted);
+    EXPECT_EQ(Format(layout), std::pair(4, 3)) << compression;
+  }
+  for (uint32_t compression : {3u, 6u}) {
+    for (int r = 0; r < 4; ++r)
+      for (int g = 0; g < 4; ++g)
+        for (int b = 0; b < 4; ++b) {
+          if (r == g || r == b || g == b) continue;
+          ASSERT_EQ(MaskVerdict(compression, 0xFFu << 8 * r, 0xFFu << 8 * g, 0xFFu << 8 * b,
+                                &layout), LayoutVerdict::kAccepted);
+          EXPECT_EQ(Format(layout), std::pair(4, 6 - r - g - b));
+        }
+  }
+}
+
+TEST(PixelLayout, OtherMasksAndMissingMasksAreRefusedWhateverTheSize) {
+  PixelLayout layout{};
+  for (int32_t width : {4, 0}) {
+    // 10-10-10, two on one byte, zero, two bytes wide, not on a byte.
+    for (auto [red, green, blue] : {std::tuple{0x3FF00000u, 0xFFC00u, 0x3FFu},
+                                    {0xFF0000u, 0xFF0000u, 0xFFu}, {0xFF0000u, 0xFF00u, 0u},
+                                    {0xFFFF0000u, 0xFF00u, 0xFFu}, {0xFF0000u, 0xFF00u, 0xFF0u}}) {
+      EXPECT_EQ(MaskVerdict(3, red, green, blue, &layout, width),
+                LayoutVerdict::kColourMasksUnusable)
+          << std::hex << red << " " << green << " " << blue;
+    }
+    for (uint64_t fileSize : {54u, 65u}) {  // the file ends before the 12 mask bytes
+      EXPECT_EQ(MaskVerdict(6, 0xFF0000, 0xFF00, 0xFF, &layout, width, fileSize, fileSize),
+                LayoutVerdict::kColourMasksMissing) << fileSize;
+    }
+  }
+  // The first 66 bytes of a larger file are enough.
+  EXPECT_EQ(MaskVerdict(3, 0xFF0000, 0xFF00, 0xFF, &layout, 4, 66, 66 + 48),
+            LayoutVerdict::kAccepted);
 }
 
 }  // namespace

@@ -124,4 +124,24 @@ TEST(GlowFilter, FillBytesAndChannelsStaySeparate) {
   }
 }
 
+// 4-byte pixels: colour bytes glow as 3-byte pixels do; the kept byte (in
+// each place) gets no mean and stays, as does the fill.
+TEST(GlowFilter, FourBytePixelsKeepTheirFourthByte) {
+  const int32_t width = 5, height = 4, stride = 4 * width + 3;
+  for (int32_t kept = 0; kept < 4; ++kept) {
+    Bytes pixels(static_cast<size_t>(stride) * height, 0xAB), glow(pixels.size(), 0);
+    for (int32_t y = 0; y < height; ++y)
+      for (int32_t i = 0; i < 4 * width; ++i) pixels[y * stride + i] = i % 4 == kept ? 77 : 100;
+    quorbix::ApplyGlowFilterInFormat(pixels.data(), glow.data(), width, height, stride,
+                                     quorbix::FourBytePixels(kept));
+    for (size_t p = 0; p < pixels.size(); ++p) {
+      const int32_t i = static_cast<int32_t>(p % stride), y = static_cast<int32_t>(p / stride);
+      const bool colour = i < 4 * width && i % 4 != kept;
+      const bool interior = colour && i >= 4 && i < 4 * (width - 1) && y > 0 && y < height - 1;
+      EXPECT_EQ(pixels[p], i >= 4 * width ? 0xAB : !colour ? 77 : interior ? 200 : 100) << p;
+      EXPECT_EQ(glow[p], interior ? 100 : 0) << "kept " << kept << " at " << p;
+    }
+  }
+}
+
 }  // namespace

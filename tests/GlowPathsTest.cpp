@@ -14,7 +14,12 @@
 namespace {
 
 using quorbix::GlowPath;
+using quorbix::PixelFormat;
 using testbmp::Bytes;
+
+constexpr PixelFormat kFourByteFormats[] = {
+    quorbix::FourBytePixels(0), quorbix::FourBytePixels(1), quorbix::FourBytePixels(2),
+    quorbix::FourBytePixels(3)};
 
 constexpr GlowPath kAllPaths[] = {GlowPath::kPortable, GlowPath::kSse2, GlowPath::kAvx2};
 constexpr uint8_t kGuard = 0xA5;
@@ -37,19 +42,25 @@ std::vector<GlowPath> AvailablePaths() {
   return paths;
 }
 
-// The buffers end exactly (height - 1) * stride + 3 * width bytes in, the
-// least the filter may be given, followed by guard bytes that must survive.
+// The buffers end exactly (height - 1) * stride + pixelBytes * width bytes
+// in, the least the filter may be given, followed by guard bytes that must
+// survive.
 struct Run {
   Bytes pixels, glow;
 };
 
-Run Filter(GlowPath path, const Bytes& image, int32_t width, int32_t height, int32_t stride) {
-  const size_t used = height == 0 ? 0 : static_cast<size_t>(height - 1) * stride + 3 * width;
+size_t UsedBytes(int32_t width, int32_t height, int32_t stride, PixelFormat format) {
+  return height == 0 ? 0 : static_cast<size_t>(height - 1) * stride + format.pixelBytes * width;
+}
+
+Run Filter(GlowPath path, const Bytes& image, int32_t width, int32_t height, int32_t stride,
+           PixelFormat format = quorbix::kThreeBytePixels) {
+  const size_t used = UsedBytes(width, height, stride, format);
   Run run{Bytes(image.begin(), image.begin() + used), Bytes(used, 0)};
   run.pixels.resize(used + kGuardBytes, kGuard);
   run.glow.resize(used + kGuardBytes, kGuard);
   EXPECT_TRUE(quorbix::ApplyGlowFilterOnPath(path, run.pixels.data(), run.glow.data(), width,
-                                             height, stride));
+                                             height, stride, format));
   for (size_t i = used; i < used + kGuardBytes; ++i) {
     EXPECT_EQ(run.pixels[i], kGuard) << "pixel written past the end, " << Name(path);
     EXPECT_EQ(run.glow[i], kGuard) << "glow written past the end, " << Name(path);
@@ -60,22 +71,27 @@ Run Filter(GlowPath path, const Bytes& image, int32_t width, int32_t height, int
 }
 
 // The two-pass reference result, and the means it leaves in the glow buffer.
-Run Reference(const Bytes& image, int32_t width, int32_t height, int32_t stride) {
-  const size_t used = height == 0 ? 0 : static_cast<size_t>(height - 1) * stride + 3 * width;
+Run Reference(const Bytes& image, int32_t width, int32_t height, int32_t stride,
+              PixelFormat format) {
+  const size_t used = UsedBytes(width, height, stride, format);
   Run run{Bytes(image.begin(), image.begin() + used), Bytes(used, 0)};
-  testbmp::ReferenceGlow(run.pixels.data(), run.glow.data(), width, height, stride);
+  testbmp::ReferenceGlow(run.pixels.data(), run.glow.data(), width, height, stride,
+                         format.pixelBytes, format.keptByte);
   return run;
 }
 
 void ExpectAllPathsMatchReference(const Bytes& image, int32_t width, int32_t height,
-                                  int32_t stride) {
-  const Run expected = Reference(image, width, height, stride);
+                                  int32_t stride,
+                                  PixelFormat format = quorbix::kThreeBytePixels) {
+  const Run expected = Reference(image, width, height, stride, format);
   for (GlowPath path : AvailablePaths()) {
-    const Run got = Filter(path, image, width, height, stride);
+    const Run got = Filter(path, image, width, height, stride, format);
     ASSERT_EQ(got.pixels, expected.pixels)
-        << Name(path) << " pixels, " << width << "x" << height << " stride " << stride;
+        << Name(path) << " pixels, " << width << "x" << height << " stride " << stride
+        << ", " << format.pixelBytes << "-byte pixels kept byte " << format.keptByte;
     ASSERT_EQ(got.glow, expected.glow)
-        << Name(path) << " glow, " << width << "x" << height << " stride " << stride;
+        << Name(path) << " glow, " << width << "x" << height << " stride " << stride
+        << ", " << format.pixelBytes << "-byte pixels kept byte " << format.keptByte;
   }
 }
 
@@ -105,16 +121,37 @@ TEST(GlowPaths, MatchReferenceOnEveryNarrowWidth) {
   }
 }
 
+// The same for 4-byte pixels with the kept byte in each place; a stride of
+// 4 * width + 1 starts rows off the 4-byte grid of the buffer.
+TEST(GlowPaths, FourBytePixelsMatchReferenceOnEveryNarrowWidth) {
+  for (const PixelFormat format : kFourByteFormats) {
+    for (int32_t width = 1; width <= 40; ++width) {
+      for (int32_t height = 1; height <= 5; ++height) {
+        for (int32_t stride : {4 * width, 4 * width + 1, 4 * width + 8}) {
+          const Bytes image = testbmp::RandomPixels(
+              stride, height, static_cast<uint32_t>(width * 7919 + height * 31 + stride));
+          ExpectAllPathsMatchReference(image, width, height, stride, format);
+        }
+      }
+    }
+  }
+}
+
 TEST(GlowPaths, MatchReferenceOnLargeImages) {
   struct Size {
     int32_t width, height, stride;
   };
   for (const Size& size : {Size{1021, 37, testbmp::StrideFor(1021)}, Size{640, 480, 1920},
                            Size{777, 61, 4 * 777}, Size{2003, 17, 3 * 2003 + 9},
-                           Size{11000, 5, 3 * 11000 + 4}}) {
+                           Size{11000, 5, 3 * 11000 + 4}, Size{1502, 23, 4 * 1502 + 4},
+                           Size{1023, 19, 4 * 1023 + 1}}) {
     const Bytes image = testbmp::RandomPixels(size.stride, size.height,
                                               static_cast<uint32_t>(size.width));
     ExpectAllPathsMatchReference(image, size.width, size.height, size.stride);
+    if (size.stride >= 4 * size.width) {
+      ExpectAllPathsMatchReference(image, size.width, size.height, size.stride,
+                                   kFourByteFormats[size.width % 4]);
+    }
   }
 }
 
@@ -128,6 +165,9 @@ TEST(GlowPaths, ExtremeImagesMatchReference) {
       image[i] = pattern == 0 ? 0 : pattern == 1 ? 255 : ((i / 3 + i / stride) % 2) * 255;
     }
     ExpectAllPathsMatchReference(image, width, height, stride);
+    for (const PixelFormat format : kFourByteFormats) {
+      ExpectAllPathsMatchReference(image, width / 2, height, stride, format);
+    }
   }
 }
 

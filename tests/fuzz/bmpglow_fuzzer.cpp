@@ -79,32 +79,58 @@ uint32_t Load32(const uint8_t* p) {
   return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
 
+// Which byte of a 32-bit pixel is kept, or -1 when the file must be refused:
+// byte 3, unless biCompression is 3 or 6; then the red, green and blue
+// masks at offset 54 must be three different bytes of the pixel, each mask
+// 0xFF shifted by whole bytes, and the kept byte is the fourth.
+int KeptByteOf32Bit(const uint8_t* data, size_t size) {
+  const uint32_t compression = Load32(data + 30);
+  if (compression != 3 && compression != 6) return 3;
+  if (size < 66) return -1;
+  bool named[4] = {false, false, false, false};
+  for (size_t at = 54; at < 66; at += 4) {
+    const uint32_t mask = Load32(data + at);
+    int byte = -1;
+    for (int k = 0; k < 4; ++k) {
+      if (mask == uint32_t{0xFF} << (8 * k)) byte = k;
+    }
+    if (byte < 0 || named[byte]) return -1;
+    named[byte] = true;
+  }
+  for (int byte = 0; byte < 4; ++byte) {
+    if (!named[byte]) return byte;
+  }
+  return -1;
+}
+
 // What BMPGlow must make of `file`: false when it must be refused, otherwise
-// the output bytes. The rules, in 64-bit arithmetic: at least 54 bytes; no
-// dimension INT32_MIN; |width| * bits + 31 and stride * |height| within
-// INT32_MAX; and for a non-empty image, rows of at least 3 bytes per pixel
-// and every pixel byte in the file except the last row's fill.
+// the output bytes. The rules, in 64-bit arithmetic: at least 54 bytes;
+// 24 or 32 bits per pixel, and for 32 bits with colour masks, masks as
+// above; no dimension INT32_MIN; |width| * bits + 31 and stride * |height|
+// within INT32_MAX; and for a non-empty image, every pixel byte in the file
+// except the last row's fill.
 bool ExpectedOutput(const uint8_t* data, size_t size, Bytes* output) {
   if (size < 54) return false;
   const int64_t widthField = static_cast<int32_t>(Load32(data + 18));
   const int64_t heightField = static_cast<int32_t>(Load32(data + 22));
   const int64_t bits = data[28] | data[29] << 8;
   const int64_t offset = Load32(data + 10);
+  if (bits != 24 && bits != 32) return false;
+  const int keptByte = bits == 32 ? KeptByteOf32Bit(data, size) : -1;
+  if (bits == 32 && keptByte < 0) return false;
   if (widthField == INT32_MIN || heightField == INT32_MIN) return false;
   const int64_t width = widthField < 0 ? -widthField : widthField;
   const int64_t height = heightField < 0 ? -heightField : heightField;
   if (width * bits + 31 > INT32_MAX) return false;
   const int64_t stride = (width * bits + 31) / 32 * 4;
   if (stride * height > INT32_MAX) return false;
-  if (width != 0 && height != 0) {
-    if (stride < 3 * width) return false;
-    if (offset + (height - 1) * stride + (width * bits + 7) / 8 > static_cast<int64_t>(size)) {
-      return false;
-    }
+  if (width != 0 && height != 0 &&
+      offset + (height - 1) * stride + width * bits / 8 > static_cast<int64_t>(size)) {
+    return false;
   }
   *output = testbmp::Glowed(Bytes(data, data + size), static_cast<uint32_t>(offset),
                             static_cast<int32_t>(width), static_cast<int32_t>(height),
-                            static_cast<int>(bits));
+                            static_cast<int>(bits), keptByte);
   return true;
 }
 

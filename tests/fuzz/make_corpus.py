@@ -41,6 +41,12 @@ def v5_masks():
     return masks + b"BGRs" + bytes(36) + struct.pack("<IIII", 0, 0, 0, 0)
 
 
+def with_masks(width, height, red, green, blue, compression=3, seed=20):
+    """A 32-bit image with a 40-byte info header and its colour masks after it."""
+    masks = struct.pack("<III", red, green, blue)
+    return image(width, height, bits=32, gap=masks, compression=compression, seed=seed)
+
+
 def corpus():
     good = image(4, 4)
     cases = {
@@ -58,7 +64,13 @@ def corpus():
         "ok-32bit-v5-header-masks-profile": image(
             4, 3, bits=32, gap=v5_masks(), trailing=b"PROFILE" + pixels(40, 9),
             info_size=124, compression=3, seed=9),
-        "ok-40bit-3x3-wide-pixels": image(3, 3, bits=40, seed=10),
+        # 32-bit: the byte that no colour mask names is kept, in each place.
+        "ok-32bit-masks-keep-byte-0": with_masks(5, 4, 0xFF000000, 0xFF0000, 0xFF00, 6),
+        "ok-32bit-masks-keep-byte-1": with_masks(5, 4, 0xFF, 0xFF000000, 0xFF0000, seed=21),
+        "ok-32bit-masks-keep-byte-2": with_masks(5, 4, 0xFF00, 0xFF, 0xFF000000, 6, seed=22),
+        "ok-32bit-masks-keep-byte-3": with_masks(5, 4, 0xFF0000, 0xFF00, 0xFF, seed=23),
+        "ok-32bit-compression-5-masks-unread": image(4, 3, bits=32, compression=5, seed=24),
+        "ok-24bit-compression-3-masks-unread": image(4, 3, compression=3, seed=25),
         "ok-24bit-colour-table-gap": image(4, 4, gap=pixels(64, 11), seed=12),
         "ok-24bit-trailing-data": image(5, 4, trailing=pixels(33, 13), seed=14),
         "ok-24bit-missing-last-fill-1": image(5, 3, seed=15)[:-1],
@@ -81,6 +93,17 @@ def corpus():
         "refuse-8bit-palette": image(4, 4, bits=8, gap=pixels(1024, 19)),
         "refuse-1bit": image(8, 2, bits=1),
         "refuse-0bit": headers(4, 4, bits=0) + bytes(16),
+        "refuse-16bit-width-0": headers(0, 4, bits=16),
+        "refuse-25bit": image(3, 3, bits=25, seed=26),
+        "refuse-33bit": image(3, 3, bits=33, seed=27),
+        "refuse-40bit": image(3, 3, bits=40, seed=10),
+        "refuse-48bit": image(3, 3, bits=48, seed=28),
+        "refuse-64bit": image(3, 3, bits=64, seed=29),
+        "refuse-32bit-masks-10-10-10": with_masks(4, 3, 0x3FF00000, 0xFFC00, 0x3FF),
+        "refuse-32bit-masks-one-byte-twice": with_masks(4, 3, 0xFF0000, 0xFF0000, 0xFF, 6),
+        "refuse-32bit-masks-zero": with_masks(4, 3, 0xFF0000, 0xFF00, 0),
+        "refuse-32bit-masks-bad-empty-image": with_masks(0, 0, 0xFFFF, 0xFF0000, 0xFF000000),
+        "refuse-32bit-masks-cut-short": with_masks(0, 0, 0xFF0000, 0xFF00, 0xFF)[:63],
         "refuse-last-pixel-byte-missing": good[:-1],
         "refuse-last-row-fill-and-pixel-missing": image(5, 3)[:-2],
         "refuse-huge-image-tiny-file": headers(30000, 20000) + bytes(64),

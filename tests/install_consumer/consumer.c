@@ -3,14 +3,14 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <uchar.h>
 
 #include <QuorbixBMPGlow.h>
 
-/* ASCII paths only: enough for the test. */
-static char16_t* Widen(const char* text) {
+/* ASCII paths only: enough for the test. A path character is char16_t, or
+ * wchar_t on Windows. */
+static QuorbixBMPGlowPathChar* Widen(const char* text) {
   size_t length = strlen(text);
-  char16_t* wide = malloc((length + 1) * sizeof *wide);
+  QuorbixBMPGlowPathChar* wide = malloc((length + 1) * sizeof *wide);
   if (wide == NULL) return NULL;
   for (size_t i = 0; i <= length; ++i) wide[i] = (unsigned char)text[i];
   return wide;
@@ -18,8 +18,8 @@ static char16_t* Widen(const char* text) {
 
 int main(int argc, char** argv) {
   if (argc != 3) return 2;
-  char16_t* input = Widen(argv[1]);
-  char16_t* output = Widen(argv[2]);
+  QuorbixBMPGlowPathChar* input = Widen(argv[1]);
+  QuorbixBMPGlowPathChar* output = Widen(argv[2]);
   int32_t status = BMPGlow(input, output);
   free(input);
   free(output);

@@ -38,6 +38,16 @@ inline Bytes Headers(int32_t widthField, int32_t heightField, uint16_t bitCount 
   return b;
 }
 
+// Sets biCompression and the red, green and blue masks at file offset 54
+// (the file must reach that far).
+inline void SetColourMasks(Bytes& file, uint32_t compression, uint32_t red, uint32_t green,
+                           uint32_t blue) {
+  Put32(file, 30, compression);
+  Put32(file, 54, red);
+  Put32(file, 58, green);
+  Put32(file, 62, blue);
+}
+
 inline int32_t StrideFor(int32_t width, int bitCount = 24) {
   return (width * bitCount + 31) / 32 * 4;
 }
@@ -67,13 +77,17 @@ inline Bytes File(int32_t widthField, int32_t heightField, const Bytes& pixels,
 }
 
 // What BMPGlow must write for `input`: the same bytes with the pixel array
-// at `offset` glowed (and grown by any missing last-row fill).
+// at `offset` glowed (and grown by any missing last-row fill). 32-bit pixels
+// keep their byte `keptByte`.
 inline Bytes Glowed(Bytes input, uint32_t offset, int32_t width, int32_t height,
-                    int bitCount = 24) {
+                    int bitCount = 24, int keptByte = 3) {
   const int32_t stride = StrideFor(width, bitCount);
   const size_t end = offset + static_cast<size_t>(stride) * height;
   if (end > input.size() && width > 0 && height > 0) input.resize(end, 0);
-  if (width > 0 && height > 0) ReferenceGlow(input.data() + offset, width, height, stride);
+  if (width > 0 && height > 0) {
+    ReferenceGlow(input.data() + offset, width, height, stride, bitCount / 8,
+                  bitCount == 32 ? keptByte : -1);
+  }
   return input;
 }
 

@@ -90,7 +90,7 @@ struct CallResult {
 };
 
 // BMPGlow's type, for a function looked up in a loaded library.
-using GlowFunction = int32_t (*)(const QuorbixBMPGlowPathChar*, const QuorbixBMPGlowPathChar*);
+using GlowFunction = QuorbixBMPGlowFunction;
 
 // Calls `glow` and captures what it printed on standard output.
 inline CallResult CallThrough(GlowFunction glow, const char16_t* input, const char16_t* output) {
