@@ -207,7 +207,7 @@ long MinorFaults() {
 
 enum class FileRun {
   kBMPGlow,
-  kIo,
+  kIoHugePages,
   kIoDurable,
   kIoDurableHugePages,
   kIoDurableHugePagesGlow,
@@ -219,8 +219,8 @@ bool RunOnce(FileRun run, const std::string& input, const std::string& output,
   switch (run) {
     case FileRun::kBMPGlow:
       return BMPGlow(input16.c_str(), output16.c_str()) == QUORBIXBMPGLOW_SUCCESS;
-    case FileRun::kIo:
-      return CopyThroughMemory(input, output, {false, false, 0});
+    case FileRun::kIoHugePages:
+      return CopyThroughMemory(input, output, {true, false, 0});
     case FileRun::kIoDurable:
       return CopyThroughMemory(input, output, {false, true, 0});
     case FileRun::kIoDurableHugePages:
@@ -305,7 +305,8 @@ int main(int argc, char** argv) {
     }
   }
   static const char* const kFileNames[] = {
-      "BMPGlow", "io", "io-durable", "io-durable-hugepages", "io-durable-hugepages-glow", "opencv"};
+      "BMPGlow", "io-hugepages", "io-durable", "io-durable-hugepages", "io-durable-hugepages-glow",
+      "opencv"};
   for (const ImageSize& size : kFileSizes) {
     WriteInputFile(size);
     for (int run = 0; run < 6; ++run) {
