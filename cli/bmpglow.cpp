@@ -517,7 +517,9 @@ FileOutcome GlowBatchFile(const BatchPlan& plan, size_t index) {
 int wmain(int argc, wchar_t** argv) { return Run(argc, argv); }
 #else
 int main(int argc, char** argv) {
-  signal(SIGXFSZ, SIG_IGN);  // a file-size limit fails the write instead of ending bmpglow
+  // A write past a file-size limit then fails with EFBIG and is reported,
+  // rather than ending the program part way through.
+  std::signal(SIGXFSZ, SIG_IGN);
   return Run(argc, argv);
 }
 #endif
