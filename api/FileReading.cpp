@@ -9,26 +9,11 @@ namespace {
 
 constexpr size_t kMaxStreamBytes = size_t{1} << 31;
 constexpr size_t kStreamChunk = size_t{1} << 16;
+constexpr size_t kCopyBuffer = size_t{1} << 14;  // on the stack of the caller's thread
 
 }  // namespace
 
-bool ReadSizedFile(ReadFunction read, void* source, uint64_t size, size_t zeroTail,
-                   FileContents* contents) {
-  if (size > SIZE_MAX - zeroTail || size > PTRDIFF_MAX - zeroTail) return false;
-  const size_t capacity = static_cast<size_t>(size) + zeroTail;
-  uint8_t* bytes = AllocateImageBuffer(capacity, BlockUse::kFilledWhole);
-  if (bytes == nullptr) return false;
-  size_t got = 0;
-  if (!read(source, bytes, static_cast<size_t>(size), &got)) {
-    ReleaseImageBuffer(bytes, capacity);
-    return false;
-  }
-  std::memset(bytes + got, 0, capacity - got);
-  *contents = FileContents{bytes, got, capacity};
-  return true;
-}
-
-bool ReadStream(ReadFunction read, void* source, size_t zeroTail, FileContents* contents) {
+bool ReadStream(InputFile* input, size_t zeroTail, FileContents* contents) {
   size_t capacity = kStreamChunk + zeroTail;
   uint8_t* bytes = AllocateImageBuffer(capacity, BlockUse::kFilledLater);
   size_t size = 0;
@@ -44,7 +29,7 @@ bool ReadStream(ReadFunction read, void* source, size_t zeroTail, FileContents* 
       continue;
     }
     size_t got = 0;
-    if (!read(source, bytes + size, capacity - zeroTail - size, &got)) break;
+    if (!ReadInput(input, size, bytes + size, capacity - zeroTail - size, &got)) break;
     size += got;
     if (size < capacity - zeroTail) {  // the read stopped short: end of stream
       std::memset(bytes + size, 0, capacity - size);
@@ -59,6 +44,20 @@ bool ReadStream(ReadFunction read, void* source, size_t zeroTail, FileContents* 
 void ReleaseFileContents(FileContents* contents) {
   ReleaseImageBuffer(contents->bytes, contents->capacity);
   *contents = FileContents{nullptr, 0, 0};
+}
+
+bool CopyThroughBuffer(Replacement* replacement, InputFile* input, uint64_t offset,
+                       uint64_t length) {
+  uint8_t buffer[kCopyBuffer];
+  while (length > 0) {
+    const size_t want = length < kCopyBuffer ? static_cast<size_t>(length) : kCopyBuffer;
+    size_t got = 0;
+    if (!ReadInput(input, offset, buffer, want, &got) || got == 0) return false;
+    if (!WriteReplacement(replacement, buffer, got)) return false;
+    offset += got;
+    length -= got;
+  }
+  return true;
 }
 
 void RandomNameDigits(uint64_t entropy, char digits[kRandomNameDigits]) {

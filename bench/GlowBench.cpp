@@ -144,12 +144,13 @@ bool WriteAll(int fd, const uint8_t* data, size_t size) {
 }
 
 // The I/O any program doing this job does: read the file whole into memory,
-// write it whole to a temporary file, rename that over the output. The buffer
-// comes from malloc or, as the library takes it, from huge pages (mapped on a
-// 2 MiB boundary with MADV_HUGEPAGE). With `glowBytes`, a second huge-page
-// block of that size is mapped, first written once per page and released
-// between the read and the write, as BMPGlow's glow buffer is: the memory the
-// design needs, without the filter.
+// write it whole to a temporary file, flush that to stable storage when
+// `durable` (as BMPGlow does before it replaces an existing file) and rename
+// it over the output. The buffer comes from malloc or, as the library takes
+// it, from huge pages (mapped on a 2 MiB boundary with MADV_HUGEPAGE). With
+// `glowBytes`, a second huge-page block of that size is mapped, first written
+// once per page and released between the read and the write, as BMPGlow's
+// glow buffer is: the memory the design needs, without the filter.
 constexpr size_t kHugePage = size_t{2} << 20;
 
 uint8_t* MapHugePages(size_t size, void** mapping) {
@@ -172,25 +173,29 @@ bool TouchFreshBlock(size_t size) {
   return true;
 }
 
-bool CopyThroughMemory(const std::string& input, const std::string& output, bool hugePages,
-                       size_t glowBytes) {
+struct CopyKind {
+  bool hugePages, durable;
+  size_t glowBytes;
+};
+
+bool CopyThroughMemory(const std::string& input, const std::string& output, const CopyKind& kind) {
   const int in = open(input.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat info;
   if (in < 0 || fstat(in, &info) != 0) return false;
   const size_t size = static_cast<size_t>(info.st_size);
   void* mapping = nullptr;
-  uint8_t* buffer = hugePages ? MapHugePages(size, &mapping)
-                              : static_cast<uint8_t*>(std::malloc(size));
+  uint8_t* buffer = kind.hugePages ? MapHugePages(size, &mapping)
+                                   : static_cast<uint8_t*>(std::malloc(size));
   bool ok = buffer != nullptr && ReadAll(in, buffer, size);
   close(in);
-  ok = ok && (glowBytes == 0 || TouchFreshBlock(glowBytes));
+  ok = ok && (kind.glowBytes == 0 || TouchFreshBlock(kind.glowBytes));
   const std::string temporary = output + ".tmp";
   const int out = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  ok = ok && out >= 0 && WriteAll(out, buffer, size);
+  ok = ok && out >= 0 && WriteAll(out, buffer, size) && (!kind.durable || fsync(out) == 0);
   if (out >= 0) ok = close(out) == 0 && ok;
   ok = ok && rename(temporary.c_str(), output.c_str()) == 0;
-  if (!hugePages) std::free(buffer);
-  if (hugePages && buffer != nullptr) munmap(mapping, size + kHugePage);
+  if (!kind.hugePages) std::free(buffer);
+  if (kind.hugePages && buffer != nullptr) munmap(mapping, size + kHugePage);
   return ok;
 }
 
@@ -200,18 +205,28 @@ long MinorFaults() {
   return usage.ru_minflt;
 }
 
-enum class FileRun { kBMPGlow, kIo, kIoHugePages, kIoHugePagesGlow, kOpenCv };
+enum class FileRun {
+  kBMPGlow,
+  kIoHugePages,
+  kIoDurable,
+  kIoDurableHugePages,
+  kIoDurableHugePagesGlow,
+  kOpenCv
+};
 
 bool RunOnce(FileRun run, const std::string& input, const std::string& output,
              const std::u16string& input16, const std::u16string& output16, size_t pixelBytes) {
   switch (run) {
     case FileRun::kBMPGlow:
       return BMPGlow(input16.c_str(), output16.c_str()) == QUORBIXBMPGLOW_SUCCESS;
-    case FileRun::kIo:
     case FileRun::kIoHugePages:
-    case FileRun::kIoHugePagesGlow:
-      return CopyThroughMemory(input, output, run != FileRun::kIo,
-                               run == FileRun::kIoHugePagesGlow ? pixelBytes : 0);
+      return CopyThroughMemory(input, output, {true, false, 0});
+    case FileRun::kIoDurable:
+      return CopyThroughMemory(input, output, {false, true, 0});
+    case FileRun::kIoDurableHugePages:
+      return CopyThroughMemory(input, output, {true, true, 0});
+    case FileRun::kIoDurableHugePagesGlow:
+      return CopyThroughMemory(input, output, {true, true, pixelBytes});
     case FileRun::kOpenCv:
 #if defined(QBG_BENCH_OPENCV)
     {
@@ -290,11 +305,12 @@ int main(int argc, char** argv) {
           ->UseRealTime();
     }
   }
-  static const char* const kFileNames[] = {"BMPGlow", "io", "io-hugepages", "io-hugepages-glow",
-                                            "opencv"};
+  static const char* const kFileNames[] = {
+      "BMPGlow", "io-hugepages", "io-durable", "io-durable-hugepages", "io-durable-hugepages-glow",
+      "opencv"};
   for (const ImageSize& size : kFileSizes) {
     WriteInputFile(size);
-    for (int run = 0; run < 5; ++run) {
+    for (int run = 0; run < 6; ++run) {
 #if !defined(QBG_BENCH_OPENCV)
       if (static_cast<FileRun>(run) == FileRun::kOpenCv) continue;
 #endif

@@ -1,8 +1,10 @@
-// qbg_bench_call INPUT OUTPUT [--no-call]: one BMPGlow call in a fresh
-// process, then the process's peak resident memory before and after it, in
-// KiB, on stderr. scripts/bench runs it for the memory figure and under
-// callgrind. With --no-call it does all the same but the call, so that
-// scripts/arm-instructions can subtract the instructions of a run without it.
+// qbg_bench_call INPUT OUTPUT [INPUT OUTPUT]...: one BMPGlow call per pair in
+// a fresh process, one after another, then the process's peak resident
+// memory before and after them, in KiB, on stderr. scripts/bench runs it for
+// the memory figure and under callgrind with one pair, and `scripts/bench
+// cli` with many, for the cost of the calls alone in one process. With
+// --no-call first it does all the same but the calls, so that
+// scripts/arm-instructions can subtract the instructions of such a run.
 #include <sys/resource.h>
 
 #include <cstdio>
@@ -22,14 +24,18 @@ long PeakKiB() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const bool call = argc == 3;
-  if (!call && (argc != 4 || std::string(argv[3]) != "--no-call")) {
-    std::fprintf(stderr, "usage: qbg_bench_call INPUT OUTPUT [--no-call]\n");
+  const bool call = !(argc > 1 && std::string(argv[1]) == "--no-call");
+  const int first = call ? 1 : 2;
+  if (argc - first < 2 || (argc - first) % 2 != 0) {
+    std::fprintf(stderr, "usage: qbg_bench_call [--no-call] INPUT OUTPUT [INPUT OUTPUT]...\n");
     return 2;
   }
-  const std::u16string input = testfiles::Utf16(argv[1]), output = testfiles::Utf16(argv[2]);
   const long before = PeakKiB();
-  const int32_t status = call ? BMPGlow(input.c_str(), output.c_str()) : QUORBIXBMPGLOW_SUCCESS;
+  bool glowed = true;
+  for (int i = first; i + 1 < argc; i += 2) {
+    const std::u16string input = testfiles::Utf16(argv[i]), output = testfiles::Utf16(argv[i + 1]);
+    if (call) glowed = BMPGlow(input.c_str(), output.c_str()) == QUORBIXBMPGLOW_SUCCESS && glowed;
+  }
   std::fprintf(stderr, "peak_kib_before %ld\npeak_kib_after %ld\n", before, PeakKiB());
-  return status == QUORBIXBMPGLOW_SUCCESS ? 0 : 1;
+  return glowed ? 0 : 1;
 }

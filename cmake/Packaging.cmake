@@ -1,11 +1,11 @@
-# Installation: the library, its header, bmpglow, a CMake package
+# Installation: the library, its header, bmpglow and its manual page, a CMake package
 # (find_package(QuorbixBMPGlow) -> QuorbixBMPGlow::QuorbixBMPGlow) and a
 # pkg-config file; on Windows also the Visual Studio import library and the
 # .def. Three components, which the packages below follow:
 #   Runtime      the shared libraries (the DLLs), the README and the licence
 #   Development  the headers, the development symlink or import libraries,
 #                the CMake package and the pkg-config file
-#   Command      bmpglow
+#   Command      bmpglow and (not on Windows) its manual page
 include(CMakePackageConfigHelpers)
 
 set(QBG_CMAKE_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/QuorbixBMPGlow)
@@ -16,6 +16,10 @@ install(TARGETS QuorbixBMPGlow EXPORT QuorbixBMPGlowTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development
   PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development)
 install(TARGETS bmpglow RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Command)
+if(NOT WIN32)
+  install(FILES ${PROJECT_BINARY_DIR}/cli/bmpglow.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+    COMPONENT Command)
+endif()
 # The framework the library registers with at load: a runtime dependency,
 # installed beside the library (no header: it is not part of the API).
 install(TARGETS QuorbixFramework EXPORT QuorbixBMPGlowTargets

@@ -49,7 +49,7 @@ $libdir/cmake/QuorbixBMPGlow/QuorbixBMPGlowTargets-release.cmake
 $libdir/cmake/QuorbixBMPGlow/QuorbixBMPGlowTargets.cmake
 $libdir/pkgconfig/quorbixbmpglow.pc
 EOF
-  echo /usr/bin/bmpglow >"$work/expected-bmpglow"
+  printf '%s\n' /usr/bin/bmpglow /usr/share/man/man1/bmpglow.1 >"$work/expected-bmpglow"
   for package in $packages; do
     files_of "$package" >"$work/files-$package"
     diff -u "$work/expected-$package" "$work/files-$package" >&2 || fail "$package: files differ"

@@ -42,7 +42,9 @@ else
   header=$(find "$installed" -name QuorbixBMPGlow.h | head -n 1)
   libdir=$(dirname "$(find "$installed" -name 'libQuorbixBMPGlow.so.1' | head -n 1)")
 fi
-[ -e "$prefix/bin/bmpglow" ] || { echo "missing bin/bmpglow in the install" >&2; exit 1; }
+for file in bin/bmpglow share/man/man1/bmpglow.1; do
+  [ -e "$prefix/$file" ] || { echo "missing $file in the install" >&2; exit 1; }
+done
 [ -n "$header" ] || { echo "no QuorbixBMPGlow.h installed" >&2; exit 1; }
 [ "$mode" = system ] || [ "$libdir" != . ] || { echo "no libQuorbixBMPGlow.so.1 installed" >&2; exit 1; }
 
