@@ -89,24 +89,25 @@ bool WithinFileSizeLimit(uint64_t size) {
   return false;
 }
 
-// Splits `path` (in place) at its last slash, opens the directory part and
-// copies the last component into `name`. False when there is no usable last
-// component or the directory cannot be opened.
-bool OpenDirectoryAndName(char* path, int* directory, char name[kNameBytes]) {
-  char* const slash = std::strrchr(path, '/');
+// Opens the directory part of `path` and copies its last component into
+// `name`. False when there is no usable last component or the directory
+// cannot be opened.
+bool OpenDirectoryAndName(const char* path, int* directory, char name[kNameBytes]) {
+  const char* const slash = std::strrchr(path, '/');
   const char* const last = slash == nullptr ? path : slash + 1;
   const size_t length = std::strlen(last);
-  if (length == 0 || length >= kNameBytes) {
+  const size_t directoryLength = slash == nullptr ? 0 : static_cast<size_t>(slash - path);
+  if (length == 0 || length >= kNameBytes || directoryLength >= PATH_MAX) {
     errno = length == 0 ? ENOENT : ENAMETOOLONG;
     return false;
   }
   std::memcpy(name, last, length + 1);
-  const char* where = ".";
-  if (slash == path) {
-    where = "/";
-  } else if (slash != nullptr) {
-    *slash = '\0';
-    where = path;
+  char where[PATH_MAX];
+  if (slash == nullptr || slash == path) {
+    std::strcpy(where, slash == nullptr ? "." : "/");
+  } else {
+    std::memcpy(where, path, directoryLength);
+    where[directoryLength] = '\0';
   }
   *directory = open(where, O_PATH | O_DIRECTORY | O_CLOEXEC);
   return *directory >= 0;
@@ -126,17 +127,11 @@ bool NamesFile(int directory, const char* name, const struct stat& info) {
 // has no name that can be verified (it was deleted, or moved meanwhile).
 bool FindDirectoryEntry(const char* path, int fd, const struct stat& info, int* directory,
                         char name[kNameBytes]) {
-  char buffer[PATH_MAX];
-  const size_t length = std::strlen(path);
-  if (length < sizeof buffer) {
-    std::memcpy(buffer, path, length + 1);
-    if (OpenDirectoryAndName(buffer, directory, name) && NamesFile(*directory, name, info)) {
-      return true;
-    }
-    CloseIfOpen(directory);
-  }
+  if (OpenDirectoryAndName(path, directory, name) && NamesFile(*directory, name, info)) return true;
+  CloseIfOpen(directory);
   char link[32];
   std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  char buffer[PATH_MAX];
   const ssize_t got = readlink(link, buffer, sizeof buffer - 1);
   if (got <= 0 || buffer[0] != '/') return false;
   buffer[got] = '\0';
@@ -323,14 +318,7 @@ bool BeginNewFile(const char* path, uint64_t size, const InputFile* input,
                                (made.st_mode & 07777) == 0 && made.st_uid == geteuid();
     return BeginOverFile(path, size, input, made, replacement);
   }
-  char buffer[PATH_MAX];
-  const size_t length = std::strlen(path);
-  if (length >= sizeof buffer) {
-    errno = ENAMETOOLONG;
-    return false;
-  }
-  std::memcpy(buffer, path, length + 1);
-  return OpenDirectoryAndName(buffer, &replacement->directory, replacement->targetName) &&
+  return OpenDirectoryAndName(path, &replacement->directory, replacement->targetName) &&
          CreateTemporary(replacement->directory, replacement->targetName, 0666,
                          replacement->temporaryName, &replacement->fd);
 }
