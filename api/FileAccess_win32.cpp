@@ -21,8 +21,6 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // The temporary file's name keeps at most this much of the output's name.
 constexpr size_t kKeptNameUnits = 120;
 
-HANDLE HandleOf(void* handle) { return handle == nullptr ? INVALID_HANDLE_VALUE : handle; }
-
 bool WriteFully(HANDLE file, const uint8_t* data, size_t size) {
   size_t done = 0;
   while (done < size) {
@@ -87,13 +85,13 @@ bool NamesStream(const wchar_t* path) { return std::wcschr(LastComponent(path), 
 
 // The full path of `path` in the \\?\ form, which lifts MAX_PATH for the
 // temporary file's longer name ("\\server\share\x" becomes
-// "\\?\UNC\server\share\x"; a path in that form already stays), with
-// `spare` more units allocated after it. Null on failure; free() it.
-wchar_t* LongFullPath(const wchar_t* path, size_t spare) {
+// "\\?\UNC\server\share\x"; a path in that form already stays). Null on
+// failure; free() it.
+wchar_t* LongFullPath(const wchar_t* path) {
   constexpr size_t kRoom = 8;  // the longest prefix, "\\?\UNC\"
   const DWORD needed = GetFullPathNameW(path, 0, nullptr, nullptr);
   if (needed == 0) return nullptr;
-  wchar_t* const full = static_cast<wchar_t*>(std::malloc((kRoom + needed + spare) * sizeof(wchar_t)));
+  wchar_t* const full = static_cast<wchar_t*>(std::malloc((kRoom + needed) * sizeof(wchar_t)));
   if (full == nullptr) return nullptr;
   wchar_t* const text = full + kRoom;
   const DWORD length = GetFullPathNameW(path, needed, text, nullptr);
@@ -237,7 +235,7 @@ bool BeginReplacement(const NativePathChar* path, uint64_t, const InputFile*,
       break;
   }
   if (NamesStream(path)) return BeginInPlace(path, true, replacement);
-  replacement->target = LongFullPath(path, 0);
+  replacement->target = LongFullPath(path);
   if (replacement->target == nullptr || !CreateTemporaryBeside(replacement->target, replacement)) {
     ReleasePaths(replacement);
     return false;
@@ -247,7 +245,7 @@ bool BeginReplacement(const NativePathChar* path, uint64_t, const InputFile*,
 }
 
 bool WriteReplacement(Replacement* replacement, const uint8_t* data, size_t size) {
-  return WriteFully(HandleOf(replacement->file), data, size);
+  return WriteFully(replacement->file, data, size);
 }
 
 bool CopyInputToReplacement(Replacement* replacement, InputFile* input, uint64_t offset,
