@@ -86,8 +86,7 @@ bool LoadInputImage(InputFile* input, InputImage* image) {
   if (image->whole) {
     if (!ReadStream(input, kMissingFillReserve, &image->held)) return false;
     image->fileSize = image->held.size;
-    const size_t prefixSize = std::min(image->held.size, kLayoutHeadSize);
-    if (ComputePixelLayout(image->held.bytes, prefixSize, image->fileSize, &image->layout) !=
+    if (ComputePixelLayout(image->held.bytes, image->held.size, image->fileSize, &image->layout) !=
         LayoutVerdict::kAccepted) {
       return false;
     }
