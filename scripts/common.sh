@@ -19,8 +19,8 @@ qbg_packages() {
   done
 }
 
-# ensure_packages GROUP...: installs the missing packages of the groups (as
-# root) or names the command that would.
+# ensure_packages [GROUP...]: installs the missing packages of the groups (of
+# every group when none is named) as root, or names the command that would.
 ensure_packages() {
   local packages
   packages=$(qbg_packages "$@" | sort -u)
