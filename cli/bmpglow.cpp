@@ -300,6 +300,10 @@ bool CopyDescriptor(int from, int to) {
       if (put < 0 && errno == EINTR && !Interrupted()) continue;
       if (put <= 0) return false;
       done += put;
+      // Ctrl-C during a write that had already put some bytes through ends it
+      // short instead of with EINTR: the copy stops all the same, rather than
+      // block again on a reader that does not read.
+      if (done < got && Interrupted()) return false;
     }
   }
 }

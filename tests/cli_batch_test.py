@@ -17,6 +17,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 
 PROGRAM, SAMPLE, TINY, MANPAGE = map(os.path.abspath, sys.argv[1:5])
 PLATFORM = sys.argv[5]
@@ -310,6 +311,37 @@ def test_interrupt(work, reference, tiny_reference):
           "interrupted: 1 glowed, 2 failed, 20 not started" in err, f"second interrupt: {err}")
 
 
+def test_interrupt_while_writing_standard_output(temporaries):
+    """Ctrl-C while the image waits on a reader that took a little and then
+    stopped reading: bmpglow stops at once, status 130, its temporaries gone."""
+    import fcntl
+    import termios
+    child = subprocess.Popen(COMMAND + [SAMPLE, "-"], stdout=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL, start_new_session=True)
+    reader = child.stdout.fileno()
+    capacity = fcntl.fcntl(reader, 1032)  # F_GETPIPE_SZ
+
+    def wait_until_full():
+        queued = bytearray(4)
+        for _ in range(3000):
+            fcntl.ioctl(reader, termios.FIONREAD, queued)
+            if int.from_bytes(queued, sys.byteorder) == capacity or child.poll() is not None:
+                return
+            time.sleep(0.01)
+    wait_until_full()
+    os.read(reader, 2 * os.sysconf("SC_PAGE_SIZE"))  # two whole buffers of the pipe freed
+    wait_until_full()  # the blocked write has put part of its bytes through
+    child.send_signal(signal.SIGINT)
+    try:
+        status = child.wait(timeout=60)
+    except subprocess.TimeoutExpired:
+        child.kill()
+        status = child.wait()
+    child.stdout.close()
+    check(status == 130 and os.listdir(temporaries) == [],
+          f"INPUT -: one Ctrl-C stops a blocked write (status {status})")
+
+
 def test_manual_lists_the_options():
     """--help and the manual page describe the same options."""
     _, out, _ = run("--help")
@@ -343,6 +375,7 @@ with tempfile.TemporaryDirectory() as work:
     if POSIX:
         test_progress_bar(work)
         test_interrupt(work, reference, tiny_reference)
+        test_interrupt_while_writing_standard_output(temporaries)
     test_manual_lists_the_options()
 
 print(f"bmpglow batch: {len(failures)} failed" if failures else "bmpglow batch: all checks passed")
