@@ -129,12 +129,12 @@ struct Options {
   std::vector<const NativeChar*> operands;
 };
 
+// kExit: --help or --version was answered, status 0.
 enum class Parsed { kRun, kExit, kUsageError };
 
 struct ParseState {
   Options* options;
   std::string problem;
-  int exitStatus;
 };
 
 bool ParseJobs(const NativeChar* value, int* jobs) {
@@ -177,11 +177,9 @@ Parsed Apply(const OptionSpec& option, const NativeChar* value, ParseState* stat
       break;
     case OptionId::kHelp:
       std::printf("%s%s", kSynopsis, kHelpText);
-      state->exitStatus = 0;
       return Parsed::kExit;
     case OptionId::kVersion:
       std::printf("bmpglow (QuorbixBMPGlow) %s\n", QUORBIXBMPGLOW_VERSION_STRING);
-      state->exitStatus = 0;
       return Parsed::kExit;
   }
   return Parsed::kRun;
@@ -462,10 +460,10 @@ int RunBatchForm(const Options& options) {
 int Run(int argc, NativeChar** argv) {
   PrepareSignals();
   Options options;
-  ParseState state{&options, {}, 0};
+  ParseState state{&options, {}};
   switch (ParseArguments(argc, argv, &state)) {
     case Parsed::kExit:
-      return state.exitStatus;
+      return 0;
     case Parsed::kUsageError:
       return UsageError(state.problem);
     case Parsed::kRun:
