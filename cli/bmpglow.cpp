@@ -519,6 +519,12 @@ FileOutcome GlowBatchFile(const BatchPlan& plan, size_t index) {
 int wmain(int argc, wchar_t** argv) { return Run(argc, argv); }
 #else
 int main(int argc, char** argv) {
+  // A standard descriptor that the caller closed is opened on /dev/null:
+  // otherwise the next descriptor opened here (a worker's socket) would take
+  // its number, and lines meant for standard output or error would go there.
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+  }
   // A write past a file-size limit then fails with EFBIG and is reported,
   // rather than ending the program part way through.
   std::signal(SIGXFSZ, SIG_IGN);

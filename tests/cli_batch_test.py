@@ -110,6 +110,23 @@ def test_output_dir_with_refused_files(work, reference):
     check("\r" not in err, "-o: no progress bar when stderr is not a terminal")
 
 
+def test_closed_standard_descriptors(work, reference):
+    """A closed standard output or error lends its number to none of bmpglow's
+    own descriptors (a worker's socket): every good file is still glowed."""
+    for closed in (1, 2):
+        files = files_in(f"{work}/closed{closed}", ["bad.bmp", "a.bmp", "b.bmp"], SAMPLE)
+        with open(files[0], "wb") as f:
+            f.write(b"BM")
+        out_dir = f"{work}/closed{closed}-out"
+        os.mkdir(out_dir)
+        status = subprocess.run(COMMAND + ["-j1", "-o", out_dir] + files,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                preexec_fn=lambda: os.close(closed)).returncode
+        check(status == 1 and sorted(os.listdir(out_dir)) == ["a.bmp", "b.bmp"] and
+              all(read(f"{out_dir}/{n}.bmp") == reference for n in "ab"),
+              f"descriptor {closed} closed: the good files glowed (status {status})")
+
+
 def test_in_place_and_option_spellings(work, reference, tiny_reference):
     photos = files_in(f"{work}/in-place", ["x.bmp", "y.bmp", "z.bmp"], SAMPLE)
     status, out, err = run("--in-place", "--jobs=2", *photos)
@@ -374,6 +391,7 @@ with tempfile.TemporaryDirectory() as work:
     test_many_files(work, tiny_reference)
     if POSIX:
         test_progress_bar(work)
+        test_closed_standard_descriptors(work, reference)
         test_interrupt(work, reference, tiny_reference)
         test_interrupt_while_writing_standard_output(temporaries)
     test_manual_lists_the_options()
