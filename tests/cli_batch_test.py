@@ -359,6 +359,25 @@ def test_interrupt_while_writing_standard_output(temporaries):
           f"INPUT -: one Ctrl-C stops a blocked write (status {status})")
 
 
+def test_ignored_interrupt(work, reference, temporaries):
+    """Started with SIGINT ignored (a script's background job), bmpglow keeps
+    ignoring it: SIGINT while it reads standard input ends nothing."""
+    child = subprocess.Popen(COMMAND + ["-", f"{work}/ignored.bmp"], stdin=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL,
+                             preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_IGN))
+    for _ in range(3000):  # until it copies standard input into its temporary file
+        if child.poll() is not None or any(os.path.exists(f"{temporaries}/{d}/in.bmp")
+                                           for d in os.listdir(temporaries)):
+            break
+        time.sleep(0.01)
+    child.send_signal(signal.SIGINT)
+    child.stdin.write(read(SAMPLE))
+    child.stdin.close()
+    status = child.wait(timeout=60)
+    check(status == 0 and read(f"{work}/ignored.bmp") == reference,
+          f"SIGINT ignored on entry stays ignored (status {status})")
+
+
 def test_manual_lists_the_options():
     """--help and the manual page describe the same options."""
     _, out, _ = run("--help")
@@ -394,6 +413,7 @@ with tempfile.TemporaryDirectory() as work:
         test_closed_standard_descriptors(work, reference)
         test_interrupt(work, reference, tiny_reference)
         test_interrupt_while_writing_standard_output(temporaries)
+        test_ignored_interrupt(work, reference, temporaries)
     test_manual_lists_the_options()
 
 print(f"bmpglow batch: {len(failures)} failed" if failures else "bmpglow batch: all checks passed")
