@@ -204,6 +204,10 @@ void StopCalls(const std::vector<Worker>& workers) {
 }  // namespace
 
 void PrepareSignals() {
+  // Started with SIGINT ignored (as a script starts a background job),
+  // bmpglow is not meant to stop on Ctrl-C: it keeps ignoring it.
+  struct sigaction inherited {};
+  if (sigaction(SIGINT, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) return;
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);

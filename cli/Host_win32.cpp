@@ -23,10 +23,12 @@ namespace {
 volatile LONG gInterrupted = 0;
 
 // The first Ctrl-C lets the call in flight finish; a second ends the
-// program at once (the library's output is then as it was).
+// program at once (the library's output is then as it was), with status 130
+// as any interrupted run, not the console's own status for Ctrl-C.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
-  return InterlockedIncrement(&gInterrupted) == 1;
+  if (InterlockedIncrement(&gInterrupted) > 1) TerminateProcess(GetCurrentProcess(), 130);
+  return TRUE;
 }
 
 // What the library printed into the pipe: it is never more than the pipe

@@ -129,12 +129,12 @@ struct Options {
   std::vector<const NativeChar*> operands;
 };
 
+// kExit: --help or --version was answered, status 0.
 enum class Parsed { kRun, kExit, kUsageError };
 
 struct ParseState {
   Options* options;
   std::string problem;
-  int exitStatus;
 };
 
 bool ParseJobs(const NativeChar* value, int* jobs) {
@@ -177,11 +177,9 @@ Parsed Apply(const OptionSpec& option, const NativeChar* value, ParseState* stat
       break;
     case OptionId::kHelp:
       std::printf("%s%s", kSynopsis, kHelpText);
-      state->exitStatus = 0;
       return Parsed::kExit;
     case OptionId::kVersion:
       std::printf("bmpglow (QuorbixBMPGlow) %s\n", QUORBIXBMPGLOW_VERSION_STRING);
-      state->exitStatus = 0;
       return Parsed::kExit;
   }
   return Parsed::kRun;
@@ -300,6 +298,10 @@ bool CopyDescriptor(int from, int to) {
       if (put < 0 && errno == EINTR && !Interrupted()) continue;
       if (put <= 0) return false;
       done += put;
+      // Ctrl-C during a write that had already put some bytes through ends it
+      // short instead of with EINTR: the copy stops all the same, rather than
+      // block again on a reader that does not read.
+      if (done < got && Interrupted()) return false;
     }
   }
 }
@@ -458,10 +460,10 @@ int RunBatchForm(const Options& options) {
 int Run(int argc, NativeChar** argv) {
   PrepareSignals();
   Options options;
-  ParseState state{&options, {}, 0};
+  ParseState state{&options, {}};
   switch (ParseArguments(argc, argv, &state)) {
     case Parsed::kExit:
-      return state.exitStatus;
+      return 0;
     case Parsed::kUsageError:
       return UsageError(state.problem);
     case Parsed::kRun:
@@ -517,6 +519,12 @@ FileOutcome GlowBatchFile(const BatchPlan& plan, size_t index) {
 int wmain(int argc, wchar_t** argv) { return Run(argc, argv); }
 #else
 int main(int argc, char** argv) {
+  // A standard descriptor that the caller closed is opened on /dev/null:
+  // otherwise the next descriptor opened here (a worker's socket) would take
+  // its number, and lines meant for standard output or error would go there.
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+  }
   // A write past a file-size limit then fails with EFBIG and is reported,
   // rather than ending the program part way through.
   std::signal(SIGXFSZ, SIG_IGN);

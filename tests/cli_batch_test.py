@@ -17,6 +17,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 
 PROGRAM, SAMPLE, TINY, MANPAGE = map(os.path.abspath, sys.argv[1:5])
 PLATFORM = sys.argv[5]
@@ -107,6 +108,23 @@ def test_output_dir_with_refused_files(work, reference):
     check(re.search(r"^bmpglow: 3 glowed, 2 failed, 0\.9 MB in [\d.]+ s$", err, re.M),
           "-o: the summary")
     check("\r" not in err, "-o: no progress bar when stderr is not a terminal")
+
+
+def test_closed_standard_descriptors(work, reference):
+    """A closed standard output or error lends its number to none of bmpglow's
+    own descriptors (a worker's socket): every good file is still glowed."""
+    for closed in (1, 2):
+        files = files_in(f"{work}/closed{closed}", ["bad.bmp", "a.bmp", "b.bmp"], SAMPLE)
+        with open(files[0], "wb") as f:
+            f.write(b"BM")
+        out_dir = f"{work}/closed{closed}-out"
+        os.mkdir(out_dir)
+        status = subprocess.run(COMMAND + ["-j1", "-o", out_dir] + files,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                preexec_fn=lambda: os.close(closed)).returncode
+        check(status == 1 and sorted(os.listdir(out_dir)) == ["a.bmp", "b.bmp"] and
+              all(read(f"{out_dir}/{n}.bmp") == reference for n in "ab"),
+              f"descriptor {closed} closed: the good files glowed (status {status})")
 
 
 def test_in_place_and_option_spellings(work, reference, tiny_reference):
@@ -310,6 +328,56 @@ def test_interrupt(work, reference, tiny_reference):
           "interrupted: 1 glowed, 2 failed, 20 not started" in err, f"second interrupt: {err}")
 
 
+def test_interrupt_while_writing_standard_output(temporaries):
+    """Ctrl-C while the image waits on a reader that took a little and then
+    stopped reading: bmpglow stops at once, status 130, its temporaries gone."""
+    import fcntl
+    import termios
+    child = subprocess.Popen(COMMAND + [SAMPLE, "-"], stdout=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL, start_new_session=True)
+    reader = child.stdout.fileno()
+    capacity = fcntl.fcntl(reader, 1032)  # F_GETPIPE_SZ
+
+    def wait_until_full():
+        queued = bytearray(4)
+        for _ in range(3000):
+            fcntl.ioctl(reader, termios.FIONREAD, queued)
+            if int.from_bytes(queued, sys.byteorder) == capacity or child.poll() is not None:
+                return
+            time.sleep(0.01)
+    wait_until_full()
+    os.read(reader, 2 * os.sysconf("SC_PAGE_SIZE"))  # two whole buffers of the pipe freed
+    wait_until_full()  # the blocked write has put part of its bytes through
+    child.send_signal(signal.SIGINT)
+    try:
+        status = child.wait(timeout=60)
+    except subprocess.TimeoutExpired:
+        child.kill()
+        status = child.wait()
+    child.stdout.close()
+    check(status == 130 and os.listdir(temporaries) == [],
+          f"INPUT -: one Ctrl-C stops a blocked write (status {status})")
+
+
+def test_ignored_interrupt(work, reference, temporaries):
+    """Started with SIGINT ignored (a script's background job), bmpglow keeps
+    ignoring it: SIGINT while it reads standard input ends nothing."""
+    child = subprocess.Popen(COMMAND + ["-", f"{work}/ignored.bmp"], stdin=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL,
+                             preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_IGN))
+    for _ in range(3000):  # until it copies standard input into its temporary file
+        if child.poll() is not None or any(os.path.exists(f"{temporaries}/{d}/in.bmp")
+                                           for d in os.listdir(temporaries)):
+            break
+        time.sleep(0.01)
+    child.send_signal(signal.SIGINT)
+    child.stdin.write(read(SAMPLE))
+    child.stdin.close()
+    status = child.wait(timeout=60)
+    check(status == 0 and read(f"{work}/ignored.bmp") == reference,
+          f"SIGINT ignored on entry stays ignored (status {status})")
+
+
 def test_manual_lists_the_options():
     """--help and the manual page describe the same options."""
     _, out, _ = run("--help")
@@ -342,7 +410,10 @@ with tempfile.TemporaryDirectory() as work:
     test_many_files(work, tiny_reference)
     if POSIX:
         test_progress_bar(work)
+        test_closed_standard_descriptors(work, reference)
         test_interrupt(work, reference, tiny_reference)
+        test_interrupt_while_writing_standard_output(temporaries)
+        test_ignored_interrupt(work, reference, temporaries)
     test_manual_lists_the_options()
 
 print(f"bmpglow batch: {len(failures)} failed" if failures else "bmpglow batch: all checks passed")
